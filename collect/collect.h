@@ -1,0 +1,37 @@
+// Question collection: the run behind the collect button. It walks the
+// site's result pages for a keyword, fetches every question page they link
+// to and lists the titles in the results box of a RunWindow.
+//
+// Thread rules: collection_run runs on the thread that owns the installed
+// EventPump (the user-interface thread) and re-enters the window's handlers
+// while it waits, so every RunWindow read is made afresh at every use.
+#pragma once
+
+#include <cstdint>
+
+#include "text/text.h"
+
+namespace qm {
+
+// The question-and-answer site.
+inline constexpr const char* SITE_HOST = "wenda.pelquor.com";
+
+// The window operations a run uses. All texts are GBK.
+class RunWindow {
+ public:
+  virtual ~RunWindow() = default;
+  virtual Text keyword() = 0;                      // 编辑框_关键词
+  virtual bool exact() = 0;                        // 选择框1 ticked
+  virtual void set_collect_button(bool enabled, const Text& caption) = 0;  // 按钮_采集问题
+  virtual void set_results(const Text& text) = 0;     // 编辑框_采集结果
+  virtual void append_results(const Text& text) = 0;  // caret to the end, then insert
+  virtual void set_results_caption(const Text& caption) = 0;  // 分组框2
+};
+
+// Titles listed by the current or last run.
+extern std::int32_t collected_count;
+
+// One whole run, from disabling the collect button to enabling it again.
+void collection_run(RunWindow& window);
+
+}  // namespace qm
