@@ -60,3 +60,21 @@ function(qm_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark
     qm_warnings qm_sanitizers)
 endfunction()
+
+# qm_fuzz(NAME <name> [DEPS ...] SOURCES ...): a libFuzzer target, built only
+# with clang and QM_FUZZ=ON (the "fuzz" preset). Each target also runs as a
+# test over its corpus folder fuzz/corpus/<name>/ when that folder exists.
+function(qm_fuzz name)
+  if(NOT QM_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} qm_warnings qm_sanitizers)
+  set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+  if(EXISTS ${corpus})
+    add_test(NAME ${name}.corpus COMMAND ${name} -runs=0 ${corpus})
+  endif()
+endfunction()
