@@ -53,6 +53,22 @@ function(qm_test name)
     PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
 endfunction()
 
+# qm_tests([DEPS ...] [GUI]): one test program per *_test.cc of the calling
+# folder, named after the file, so that a file being written breaks only
+# its own program.
+function(qm_tests)
+  cmake_parse_arguments(ARG "GUI" "" "DEPS" ${ARGN})
+  set(gui)
+  if(ARG_GUI)
+    set(gui GUI)
+  endif()
+  file(GLOB files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
+  foreach(file ${files})
+    get_filename_component(stem ${file} NAME_WE)
+    qm_test(${stem} DEPS ${ARG_DEPS} ${gui} SOURCES ${file})
+  endforeach()
+endfunction()
+
 # qm_benchmark(NAME <name> [DEPS ...] SOURCES ...): a Google Benchmark program.
 function(qm_benchmark name)
   cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
