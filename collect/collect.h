@@ -7,7 +7,9 @@
 // while it waits, so every RunWindow read is made afresh at every use.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "text/text.h"
 
@@ -31,7 +33,25 @@ class RunWindow {
 // Titles listed by the current or last run.
 extern std::int32_t collected_count;
 
+// Bounds a caller may put on a run. The defaults are the desktop program's
+// run: every result page, 60 seconds per page.
+struct RunLimits {
+  // Result pages walked at most (probe, harvest and questions count as one);
+  // none: until a probe page offers no next page.
+  std::optional<int> max_pages;
+  // Time-out of each question page fetch, in whole seconds.
+  int question_timeout_seconds = 60;
+  // Time-out of each result page GET.
+  std::chrono::milliseconds result_timeout = std::chrono::seconds(60);
+};
+
 // One whole run, from disabling the collect button to enabling it again.
 void collection_run(RunWindow& window);
+void collection_run(RunWindow& window, const RunLimits& limits);
+
+// The addresses a run requests (GBK). The keyword is percent-encoded: every
+// byte but ASCII letters, digits and "-._~" becomes %XX.
+Text collect_search_address(std::int32_t search_offset, const Text& keyword);
+Text collect_question_address(const Text& id);
 
 }  // namespace qm
