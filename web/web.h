@@ -38,18 +38,25 @@ inline constexpr int kCodePageBig5 = 950;
 inline constexpr int kCodePageUtf8 = 65001;
 
 Text codepage_utf8_to_gbk(const Text& utf8);
-// Big5 to GBK, traditional characters replaced by simplified ones.
+// Big5 to GBK, traditional characters replaced by simplified ones; a
+// character GBK lacks becomes "?".
 Text codepage_big5_to_simplified(const Text& big5);
 // UTF-16LE units of `text` including the terminating zero unit (default code
-// page: UTF-8).
+// page: UTF-8). Undecodable bytes become U+FFFD; a code page not listed
+// above gives an empty result.
 ByteString codepage_to_utf16(const Text& text, std::optional<int> code_page = std::nullopt);
 // Units up to the first zero unit, in `code_page` (default: ANSI, i.e. GBK);
 // a character the code page lacks becomes "?".
 Text codepage_from_utf16(const ByteString& units, std::optional<int> code_page = std::nullopt);
 Text codepage_big5_to_gbk(const Text& big5);
+// One character for one: a traditional character becomes its simplified
+// form where that has a GBK encoding of the same length; every other byte
+// (ASCII, bytes that are not GBK) stays as it is.
 Text codepage_simplify(const Text& gbk);
 
-// The boundary with UTF-8 front ends (windows, terminals).
+// The boundary with UTF-8 front ends (windows, terminals). A character GBK
+// cannot hold, and invalid UTF-8, become "?"; bytes that are not GBK become
+// U+FFFD.
 Text gbk_from_utf8(std::string_view utf8);
 std::string utf8_from_gbk(const Text& gbk);
 
