@@ -1,0 +1,39 @@
+// Internal to web/: how the cookie store reads a cookie write, and a seam
+// through which tests see the writes that reach the store.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "text/text.h"
+
+namespace qm::inet {
+
+// One cookie write, read from an address, a name and cookie data
+// ("value; expires=...; path=...; domain=...", attributes in any order,
+// unknown ones ignored).
+struct CookieWrite {
+  std::string name;
+  std::string value;
+  std::string domain;     // lower case, without a leading dot
+  bool host_only = true;  // no domain attribute: for the address's host alone
+  std::string path;
+  bool secure = false;
+  long long expires = 0;  // seconds since 1970; 0: session; -1: delete now
+};
+
+// Nullopt when the store must refuse the write: an address without a host,
+// an empty name or one holding "=", ";" or control bytes, control bytes in
+// the data, or a domain the host does not lie in. `now` in seconds since
+// 1970 decides whether an expiry has passed.
+std::optional<CookieWrite> parse_cookie_write(const Text& url, const Text& name,
+                                              const Text& data, long long now);
+
+// Called with the arguments of every inet_set_cookie, on the writing
+// thread, before the store takes the write; an empty function removes it.
+using CookieWriteObserver =
+    std::function<void(const Text& url, const Text& name, const Text& data)>;
+void observe_cookie_writes(CookieWriteObserver observer);
+
+}  // namespace qm::inet
