@@ -158,6 +158,12 @@ bool domain_matches(std::string_view host, std::string_view domain) {
          host[host.size() - domain.size() - 1] == '.';
 }
 
+// An IP address as a host: cookies for it are never domain cookies.
+bool is_ip_host(std::string_view host) {
+  return host.starts_with('[') ||
+         (!host.empty() && host.find_first_not_of("0123456789.") == std::string_view::npos);
+}
+
 // Whether a request for `request_path` carries a cookie of `cookie_path`.
 bool path_matches(std::string_view request_path, std::string_view cookie_path) {
   if (!request_path.starts_with(cookie_path)) return false;
@@ -233,19 +239,19 @@ std::vector<Listed> list_cookies() {
 }
 
 std::mutex observer_mutex;
-CookieWriteObserver& observer() {
-  static CookieWriteObserver* const instance = new CookieWriteObserver();  // lives with the store
+CookieStoreObserver& observer() {
+  static CookieStoreObserver* const instance = new CookieStoreObserver();  // lives with the store
   return *instance;
 }
 
-void notify_observer(const Text& url, const Text& name, const Text& data) {
+void notify_observer(bool write, const Text& url, const Text& name, const Text& data) {
   const std::lock_guard<std::mutex> guard(observer_mutex);
-  if (observer()) observer()(url, name, data);
+  if (observer()) observer()(CookieStoreCall{write, url, name, data});
 }
 
 }  // namespace
 
-void observe_cookie_writes(CookieWriteObserver watcher) {
+void observe_cookie_store(CookieStoreObserver watcher) {
   const std::lock_guard<std::mutex> guard(observer_mutex);
   observer() = std::move(watcher);
 }
@@ -298,6 +304,7 @@ std::optional<CookieWrite> parse_cookie_write(const Text& url, const Text& name,
           // A domain cookie only for a domain the host lies in; a domain of
           // one label only when it is the host itself.
           if (!domain_matches(target->host, wanted)) return std::nullopt;
+          if (is_ip_host(target->host) && wanted != target->host) return std::nullopt;
           if (wanted.find('.') == std::string::npos && wanted != target->host) return std::nullopt;
           write.domain = wanted;
           write.host_only = false;
@@ -333,7 +340,7 @@ std::optional<CookieWrite> parse_cookie_write(const Text& url, const Text& name,
 }  // namespace inet
 
 bool inet_set_cookie(const Text& url, const Text& name, const Text& data) {
-  inet::notify_observer(url, name, data);
+  inet::notify_observer(true, url, name, data);
   const auto now = static_cast<long long>(std::time(nullptr));
   const std::optional<inet::CookieWrite> write = inet::parse_cookie_write(url, name, data, now);
   if (!write) return false;
@@ -352,13 +359,15 @@ bool inet_set_cookie(const Text& url, const Text& name, const Text& data) {
 }
 
 Text inet_get_cookie(const Text& url) {
+  inet::notify_observer(false, url, Text(), Text());
   const std::optional<inet::Target> target = inet::parse_target(url);
   if (!target) return Text();
   const auto now = static_cast<long long>(std::time(nullptr));
   std::vector<inet::Listed> matching;
   for (inet::Listed& cookie : inet::list_cookies()) {
-    const bool host_ok = cookie.tailmatch ? inet::domain_matches(target->host, cookie.domain)
-                                          : target->host == cookie.domain;
+    const bool host_ok = cookie.tailmatch && !inet::is_ip_host(target->host)
+                             ? inet::domain_matches(target->host, cookie.domain)
+                             : target->host == cookie.domain;
     if (!host_ok || !inet::path_matches(target->path, cookie.path)) continue;
     if (cookie.secure && !target->secure) continue;
     if (cookie.expires != 0 && cookie.expires <= now) continue;

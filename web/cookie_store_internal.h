@@ -1,5 +1,5 @@
 // Internal to web/: how the cookie store reads a cookie write, and a seam
-// through which tests see the writes that reach the store.
+// through which tests see the calls that reach the store.
 #pragma once
 
 #include <functional>
@@ -30,10 +30,17 @@ struct CookieWrite {
 std::optional<CookieWrite> parse_cookie_write(const Text& url, const Text& name,
                                               const Text& data, long long now);
 
-// Called with the arguments of every inet_set_cookie, on the writing
-// thread, before the store takes the write; an empty function removes it.
-using CookieWriteObserver =
-    std::function<void(const Text& url, const Text& name, const Text& data)>;
-void observe_cookie_writes(CookieWriteObserver observer);
+// Test seam: one call on the store, as a caller made it. A read has an
+// empty name and data.
+struct CookieStoreCall {
+  bool write = false;
+  Text url;
+  Text name;
+  Text data;
+};
+// Called for every inet_set_cookie and inet_get_cookie, on the calling
+// thread, before the store acts; an empty function removes it.
+using CookieStoreObserver = std::function<void(const CookieStoreCall&)>;
+void observe_cookie_store(CookieStoreObserver observer);
 
 }  // namespace qm::inet
