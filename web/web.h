@@ -108,6 +108,9 @@ class HandoffStream {
   // nullopt when the stream holds no readable record.
   std::optional<ExchangeRecord> read_record();
   std::atomic<bool> abort{false};
+  // When above zero, the worker ends its transfer after this long (the
+  // fetch's time-out); zero: no limit beyond the abort flag.
+  std::chrono::milliseconds time_limit{0};
 
  private:
   std::string bytes_;
