@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "web/web.h"
@@ -130,6 +131,19 @@ const icu::Transliterator* simplifier() {
   return mine.get();
 }
 
+// The GBK bytes of the simplified form of `c`; empty when it has none of
+// its own or GBK lacks it.
+std::string simplified_bytes(const icu::Transliterator& mapper, UConverter* gbk, UChar32 c) {
+  icu::UnicodeString mapped(c);
+  mapper.transliterate(mapped);
+  if (mapped.countChar32() != 1 || mapped.char32At(0) == c) return std::string();
+  char buffer[8];
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t n = mapped.extract(buffer, sizeof buffer, gbk, status);
+  if (U_FAILURE(status) || n <= 0 || (n == 1 && buffer[0] == '?')) return std::string();
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
 }  // namespace
 
 ByteString codepage_to_utf16(const Text& text, std::optional<int> code_page) {
@@ -173,6 +187,7 @@ Text codepage_simplify(const Text& gbk) {
 
   icu::LocalUConverterPointer encoder = open_converter(kCodePageGbk);
   if (encoder.isNull()) return gbk;
+  std::unordered_map<UChar32, std::string> mapped_bytes;
   std::string out;
   out.reserve(in.size());
   int32_t i = 0;
@@ -188,19 +203,15 @@ Text codepage_simplify(const Text& gbk) {
       out.append(original);
       continue;
     }
-    icu::UnicodeString mapped(c);
-    mapper->transliterate(mapped);
-    std::string bytes;
-    if (mapped.countChar32() == 1 && mapped.char32At(0) != c) {
-      char buffer[8];
-      UErrorCode encode_status = U_ZERO_ERROR;
-      const int32_t n = mapped.extract(buffer, sizeof buffer, encoder.getAlias(), encode_status);
-      if (U_SUCCESS(encode_status) && static_cast<std::size_t>(n) == original.size() &&
-          !(n == 1 && buffer[0] == '?')) {
-        bytes.assign(buffer, static_cast<std::size_t>(n));
-      }
+    // Pages repeat their characters: each distinct one is mapped once.
+    auto [entry, fresh] = mapped_bytes.try_emplace(c);
+    if (fresh) entry->second = simplified_bytes(*mapper, encoder.getAlias(), c);
+    const std::string& bytes = entry->second;
+    if (bytes.size() != original.size()) {
+      out.append(original);
+      continue;
     }
-    out.append(bytes.empty() ? original : std::string_view(bytes));
+    out.append(bytes);
   }
   return Text(std::move(out));
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -150,11 +151,11 @@ std::optional<Target> parse_target(const Text& url) {
   return target;
 }
 
-// Whether `host` lies in `domain` (both lower case): the domain itself or a
-// host below it.
+// Whether `host` lies in `domain` (ASCII case ignored): the domain itself or
+// a host below it.
 bool domain_matches(std::string_view host, std::string_view domain) {
-  if (host == domain) return true;
-  return host.size() > domain.size() && host.ends_with(domain) &&
+  if (iequals(host, domain)) return true;
+  return host.size() > domain.size() && iequals(host.substr(host.size() - domain.size()), domain) &&
          host[host.size() - domain.size() - 1] == '.';
 }
 
@@ -192,24 +193,30 @@ bool apply_line(const std::string& line) {
   return easy != nullptr && curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str()) == CURLE_OK;
 }
 
-// One cookie as the engine lists it.
+// One cookie as the engine lists it; the views point into the listing.
 struct Listed {
-  std::string domain;  // without a leading dot, lower case
+  std::string_view domain;  // without a leading dot, in the case it was set
   bool tailmatch = false;
-  std::string path;
+  std::string_view path;
   bool secure = false;
   long long expires = 0;  // 0: ends with the session
-  std::string name;
-  std::string value;
+  std::string_view name;
+  std::string_view value;
 };
 
-std::vector<Listed> list_cookies() {
-  std::vector<Listed> out;
+// The engine's listing, and the cookies read from it.
+struct Listing {
+  std::unique_ptr<curl_slist, SlistCleanup> lines;
+  std::vector<Listed> cookies;
+};
+
+Listing list_cookies() {
+  Listing out;
   CURL* easy = store_handle();
   if (easy == nullptr) return out;
   curl_slist* raw = nullptr;
   if (curl_easy_getinfo(easy, CURLINFO_COOKIELIST, &raw) != CURLE_OK) return out;
-  std::unique_ptr<curl_slist, SlistCleanup> lines(raw);
+  out.lines.reset(raw);
   for (const curl_slist* item = raw; item != nullptr; item = item->next) {
     std::string_view line = item->data;
     constexpr std::string_view kHttpOnly = "#HttpOnly_";
@@ -224,16 +231,15 @@ std::vector<Listed> list_cookies() {
     }
     if (n < 6) continue;
     Listed cookie;
-    std::string_view domain = fields[0];
-    if (domain.starts_with('.')) domain.remove_prefix(1);
-    cookie.domain = lower(domain);
+    cookie.domain = fields[0];
+    if (cookie.domain.starts_with('.')) cookie.domain.remove_prefix(1);
     cookie.tailmatch = fields[1] == "TRUE";
-    cookie.path = std::string(fields[2]);
+    cookie.path = fields[2];
     cookie.secure = fields[3] == "TRUE";
-    cookie.expires = std::strtoll(std::string(fields[4]).c_str(), nullptr, 10);
-    cookie.name = std::string(fields[5]);
-    cookie.value = n == 7 ? std::string(fields[6]) : std::string();
-    out.push_back(std::move(cookie));
+    std::from_chars(fields[4].data(), fields[4].data() + fields[4].size(), cookie.expires);
+    cookie.name = fields[5];
+    cookie.value = n == 7 ? fields[6] : std::string_view();
+    out.cookies.push_back(cookie);
   }
   return out;
 }
@@ -363,25 +369,28 @@ Text inet_get_cookie(const Text& url) {
   const std::optional<inet::Target> target = inet::parse_target(url);
   if (!target) return Text();
   const auto now = static_cast<long long>(std::time(nullptr));
-  std::vector<inet::Listed> matching;
-  for (inet::Listed& cookie : inet::list_cookies()) {
+  const inet::Listing listing = inet::list_cookies();
+  std::vector<const inet::Listed*> matching;
+  for (const inet::Listed& cookie : listing.cookies) {
     const bool host_ok = cookie.tailmatch && !inet::is_ip_host(target->host)
                              ? inet::domain_matches(target->host, cookie.domain)
-                             : target->host == cookie.domain;
+                             : inet::iequals(target->host, cookie.domain);
     if (!host_ok || !inet::path_matches(target->path, cookie.path)) continue;
     if (cookie.secure && !target->secure) continue;
     if (cookie.expires != 0 && cookie.expires <= now) continue;
-    matching.push_back(std::move(cookie));
+    matching.push_back(&cookie);
   }
   // Longer paths first, as a request carries them; otherwise the store's order.
   std::stable_sort(matching.begin(), matching.end(),
-                   [](const inet::Listed& a, const inet::Listed& b) {
-                     return a.path.size() > b.path.size();
+                   [](const inet::Listed* a, const inet::Listed* b) {
+                     return a->path.size() > b->path.size();
                    });
   std::string out;
-  for (const inet::Listed& cookie : matching) {
+  for (const inet::Listed* cookie : matching) {
     if (!out.empty()) out += "; ";
-    out += cookie.name + "=" + cookie.value;
+    out += cookie->name;
+    out += '=';
+    out += cookie->value;
   }
   return Text(std::move(out));
 }

@@ -77,11 +77,17 @@ ByteString inet_get_plain(const Text& address,
                           std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // Writes one cookie into the store, as a site would set it for `url`:
-// `data` is "value[; expires=...][; path=...][; domain=.x.y]". An expiry in
-// the past deletes the cookie. Returns whether the store took it.
+// `data` is "value[; expires=...][; path=...][; domain=.x.y]", attributes in
+// any order and case (also max-age and secure; others are ignored). Without
+// a domain the cookie is the host's alone; a domain must be one the host
+// lies in (for an IP address, the address itself). An expiry in the past
+// deletes the cookie of that name, domain and path. Returns whether the
+// store took it: false for an address without a host, an empty name, a name
+// holding "=", ";" or control bytes, or control bytes in `data`.
 bool inet_set_cookie(const Text& url, const Text& name, const Text& data);
-// The cookie string the store would send to `url` ("n1=v1; n2=v2"); empty
-// when it holds none.
+// The cookie string the store would send to `url` ("n1=v1; n2=v2"), any
+// length: cookies of longer paths first, otherwise in the store's order
+// (the order they were first written); empty when it holds none.
 Text inet_get_cookie(const Text& url);
 // Drops every cookie in the store (tests and tools).
 void inet_clear_all_cookies();
@@ -144,7 +150,9 @@ ByteString web_fetch_page(const Text& address,
 // ---- Site cookie maintenance -----------------------------------------------
 
 // An OLE Automation date: days since 1899-12-30 00:00:00, the fraction the
-// time of day. 0 stands for no expiry.
+// time of day (before the epoch the day counts down, the time still up:
+// -1.25 is 1899-12-29 06:00). 0 stands for no expiry. ole_date gives 0 for
+// fields that name no moment between 0100-01-01 and 9999-12-31 23:59:59.
 using OleDate = double;
 OleDate ole_date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
@@ -154,13 +162,18 @@ OleDate ole_date(int year, int month, int day, int hour = 0, int minute = 0, int
 bool cookie_set(const Text& address, std::optional<Text> name = std::nullopt,
                 std::optional<Text> value = std::nullopt,
                 std::optional<OleDate> expiry = std::nullopt);
-// Deletes every cookie the store holds for the host; always true.
+// Deletes the cookies the store returns for the host, first to last; always
+// true. It ends when the host has none left, or when a pass would delete the
+// same name as the pass before (a cookie these writes cannot reach).
 bool cookie_clear_site(const Text& address);
-// The host's cookie string, or with a name that cookie's value.
+// The host's cookie string, or with a name the value of the first cookie of
+// exactly that name (empty when there is none).
 Text cookie_get(const Text& address, std::optional<Text> name = std::nullopt);
-// "Wed, 8-May-2013 9:5:7 GMT".
+// "Wed, 8-May-2013 9:5:7 GMT", to the nearest second. A date beyond the
+// calendar's range is written as the range's nearest end.
 Text cookie_format_expiry(OleDate date);
-// The domain written after "; domain=." for a host.
+// The domain written after "; domain=." for a host: its last two labels;
+// a host with one dot or none is its own root domain.
 Text url_root_domain(const Text& host);
 
 }  // namespace qm
