@@ -1,0 +1,143 @@
+// Collection runs through the real window (offscreen) against the fake site.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/main_window.h"
+#include "app/shell.h"
+#include "collect/collect.h"
+#include "fakesite/fake_site.h"
+#include "web/web.h"
+
+namespace qm {
+namespace {
+
+std::vector<FakeQuestion> questions(const std::string& keyword, int n) {
+  std::vector<FakeQuestion> out;
+  for (int i = 0; i < n; ++i) {
+    out.push_back({keyword, std::to_string(4000 + i), keyword + "窗口问题" + std::to_string(i + 1),
+                   "关于" + keyword + "的问题。"});
+  }
+  return out;
+}
+
+class RunWindowTest : public ::testing::Test {
+ protected:
+  void serve(std::vector<FakeQuestion> corpus, FakeBehaviour behaviour = {}) {
+    site_ = std::make_unique<FakeSite>(std::move(corpus));
+    ASSERT_NE(site_->port(), 0);
+    site_->set_behaviour(std::move(behaviour));
+    inet_set_route(site_->route());
+    inet_clear_all_cookies();
+  }
+  void TearDown() override {
+    inet_set_route("");
+    site_.reset();
+  }
+  // The results box's lines, line breaks of any kind taken apart.
+  QStringList result_lines() const {
+    QString text = window_.results_box().toPlainText();
+    text.remove(QLatin1Char('\r'));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+  }
+
+  QTemporaryDir dir_;
+  RecordingShell shell_;
+  MainWindow window_{shell_, dir_.path()};
+  std::unique_ptr<FakeSite> site_;
+};
+
+TEST_F(RunWindowTest, ClickListsTitlesWithTheButtonDisabledMeanwhile) {
+  const auto corpus = questions("电脑", 13);
+  FakeBehaviour behaviour;
+  behaviour.question_delay = std::chrono::milliseconds(20);
+  serve(corpus, behaviour);
+  window_.show();
+  window_.keyword_box().setText(QStringLiteral("电脑"));
+
+  // What the window showed while the run waited.
+  bool seen_running = false;
+  bool seen_enabled = false;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, &window_, [&] {
+    if (window_.collect_button().isEnabled()) seen_enabled = true;
+    if (!window_.collect_button().isEnabled() &&
+        window_.collect_button().text() == QStringLiteral("采集中"))
+      seen_running = true;
+  });
+  probe.start(5);
+  QTest::mouseClick(&window_.collect_button(), Qt::LeftButton);
+  probe.stop();
+
+  QStringList expected;
+  for (const FakeQuestion& q : corpus) expected << QString::fromStdString(q.title);
+  EXPECT_EQ(result_lines(), expected);
+  EXPECT_EQ(window_.results_frame().title(), QStringLiteral("采集到模糊的问题 (13) 个"));
+  EXPECT_TRUE(seen_running);
+  EXPECT_FALSE(seen_enabled);
+  EXPECT_TRUE(window_.collect_button().isEnabled());
+  EXPECT_EQ(window_.collect_button().text(), QStringLiteral("采集问题"));
+
+  // A second run with the box ticked lists afresh.
+  window_.exact_box().setChecked(true);
+  window_.keyword_box().setText(QStringLiteral("不在页面里"));
+  QTest::mouseClick(&window_.collect_button(), Qt::LeftButton);
+  EXPECT_EQ(result_lines(), QStringList());
+  EXPECT_EQ(window_.results_frame().title(), QStringLiteral("采集到模糊的问题 (13) 个"));
+}
+
+TEST_F(RunWindowTest, WindowKeepsHandlingEventsWhileResponsesAreSlow) {
+  FakeBehaviour behaviour;
+  behaviour.result_delay = std::chrono::milliseconds(250);
+  behaviour.question_delay = std::chrono::milliseconds(250);
+  serve(questions("手机", 3), behaviour);
+  window_.show();
+  window_.keyword_box().setText(QStringLiteral("手机"));
+
+  QElapsedTimer clock;
+  qint64 last = 0;
+  qint64 longest = 0;
+  int beats = 0;
+  QTimer heartbeat;
+  QObject::connect(&heartbeat, &QTimer::timeout, &window_, [&] {
+    const qint64 now = clock.elapsed();
+    longest = std::max(longest, now - last);
+    last = now;
+    ++beats;
+  });
+  clock.start();
+  heartbeat.start(10);
+  QTest::mouseClick(&window_.collect_button(), Qt::LeftButton);
+  heartbeat.stop();
+
+  EXPECT_EQ(result_lines().size(), 3);
+  EXPECT_GT(beats, 50);  // the run took over a second
+  EXPECT_LT(longest, 100) << "the window stalled for " << longest << " ms";
+}
+
+TEST_F(RunWindowTest, ClosingMidRunEndsWithExitCodeZero) {
+  FakeBehaviour behaviour;
+  behaviour.question_delay = std::chrono::milliseconds(150);
+  serve(questions("旅游", 4), behaviour);
+  window_.show();
+  window_.keyword_box().setText(QStringLiteral("旅游"));
+  bool ended_mid_run = false;
+  shell_.on_end = [&] { ended_mid_run = !window_.collect_button().isEnabled(); };
+  QTimer::singleShot(300, &window_, [&] { window_.close(); });
+  QTest::mouseClick(&window_.collect_button(), Qt::LeftButton);
+  EXPECT_TRUE(ended_mid_run);
+  EXPECT_EQ(shell_.exit_code, 0);
+}
+
+}  // namespace
+}  // namespace qm
