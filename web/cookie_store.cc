@@ -15,13 +15,16 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <charconv>
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "web/cookie_store_internal.h"
@@ -244,6 +247,76 @@ Listing list_cookies() {
   return out;
 }
 
+// Bounds what writes through this store can add: at most
+// kMaxCookiesPerDomain cookies per domain (host cookies and domain cookies of
+// one domain together). A count per domain grows with every write and is
+// checked against the engine's listing only when it reaches the bound; a
+// domain found full remembers its cookies for a second, so a flood of new
+// names is refused without a listing each, while its own cookies may still
+// be replaced.
+class DomainTally {
+ public:
+  // Whether `write` (not a deletion) may go in.
+  bool admit(const CookieWrite& write) {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    Domain& d = domains_[write.domain];
+    if (!d.full && d.writes < kMaxCookiesPerDomain) {
+      ++d.writes;
+      return true;
+    }
+    const std::string key = key_of(write.name, write.host_only, write.path);
+    const auto now = std::chrono::steady_clock::now();
+    if (d.full && now - d.checked < std::chrono::seconds(1)) return d.keys.contains(key);
+    recount(write.domain, d);
+    d.checked = now;
+    d.full = d.keys.size() >= kMaxCookiesPerDomain;
+    if (d.keys.contains(key)) return true;
+    if (d.full) return false;
+    d.writes = d.keys.size() + 1;
+    return true;
+  }
+  void deleted(const CookieWrite& write) {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    const auto found = domains_.find(write.domain);
+    if (found == domains_.end() || !found->second.full) return;
+    found->second.full = false;  // room again: the next new name recounts
+    found->second.writes = kMaxCookiesPerDomain;
+  }
+  void clear() {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    domains_.clear();
+  }
+
+ private:
+  struct Domain {
+    std::size_t writes = 0;  // at least the number of cookies, unless `full`
+    bool full = false;
+    std::set<std::string> keys;  // when full: the cookies the domain holds
+    std::chrono::steady_clock::time_point checked;
+  };
+  // The engine replaces a cookie of the same name and path (case ignored).
+  static std::string key_of(std::string_view name, bool host_only, std::string_view path) {
+    return lower(name) + (host_only ? "\t1\t" : "\t0\t") + lower(path);
+  }
+  static void recount(const std::string& domain, Domain& d) {
+    d.keys.clear();
+    const auto now = static_cast<long long>(std::time(nullptr));
+    for (const Listed& cookie : list_cookies().cookies) {
+      if (!iequals(cookie.domain, domain)) continue;
+      if (cookie.expires != 0 && cookie.expires <= now) continue;
+      d.keys.insert(key_of(cookie.name, !cookie.tailmatch, cookie.path));
+    }
+  }
+
+  std::mutex mutex_;
+  std::unordered_map<std::string, Domain> domains_;
+};
+
+DomainTally& tally() {
+  static DomainTally* const instance = new DomainTally();  // lives with the store
+  return *instance;
+}
+
 std::mutex observer_mutex;
 CookieStoreObserver& observer() {
   static CookieStoreObserver* const instance = new CookieStoreObserver();  // lives with the store
@@ -351,6 +424,11 @@ bool inet_set_cookie(const Text& url, const Text& name, const Text& data) {
   const std::optional<inet::CookieWrite> write = inet::parse_cookie_write(url, name, data, now);
   if (!write) return false;
   const bool deletion = write->expires < 0;
+  if (deletion) {
+    inet::tally().deleted(*write);
+  } else if (!inet::tally().admit(*write)) {
+    return false;
+  }
   // A deletion writes the cookie with an expiry long past: it takes the
   // place of the cookie of the same name, domain and path. The engine never
   // sends an expired cookie, this store never reads one, and the engine
@@ -395,6 +473,9 @@ Text inet_get_cookie(const Text& url) {
   return Text(std::move(out));
 }
 
-void inet_clear_all_cookies() { inet::apply_line("ALL"); }
+void inet_clear_all_cookies() {
+  inet::apply_line("ALL");
+  inet::tally().clear();
+}
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 // through which tests see the calls that reach the store.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -9,6 +10,10 @@
 #include "text/text.h"
 
 namespace qm::inet {
+
+// The most cookies one domain (its host cookies and domain cookies together)
+// takes through inet_set_cookie; further new names are refused.
+inline constexpr std::size_t kMaxCookiesPerDomain = 180;
 
 // One cookie write, read from an address, a name and cookie data
 // ("value; expires=...; path=...; domain=...", attributes in any order,

@@ -199,7 +199,7 @@ TEST_F(CookieStore, ClearAllEmptiesTheStore) {
 TEST_F(CookieStore, LongCookieStringsAreReadWhole) {
   std::string expected;
   const std::string value(100, 'v');
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 150; ++i) {
     const std::string name = "c" + std::to_string(i);
     ASSERT_TRUE(inet_set_cookie("http://x.y.z", Text(name), Text(value + "; path=/")));
     if (!expected.empty()) expected += "; ";
@@ -208,6 +208,29 @@ TEST_F(CookieStore, LongCookieStringsAreReadWhole) {
   const Text got = inet_get_cookie("http://x.y.z");
   EXPECT_GT(got.length(), 7500);
   EXPECT_EQ(got, Text(expected));
+}
+
+TEST_F(CookieStore, AFloodOfNamesIsBoundedPerDomain) {
+  int taken = 0;
+  for (int i = 0; i < 10000; ++i) {
+    taken += inet_set_cookie("http://x.y.z", Text("f" + std::to_string(i)), "v; path=/") ? 1 : 0;
+  }
+  EXPECT_EQ(taken, static_cast<int>(inet::kMaxCookiesPerDomain));
+  EXPECT_EQ(engine_entries().size(), inet::kMaxCookiesPerDomain);
+  // A full domain still replaces its own cookies and takes a new one once
+  // one is gone; other domains are not affected.
+  EXPECT_TRUE(inet_set_cookie("http://x.y.z", "f0", "changed; path=/"));
+  EXPECT_FALSE(inet_set_cookie("http://x.y.z", "new", "v; path=/"));
+  EXPECT_TRUE(inet_set_cookie("http://x.y.z", "f1", with("x; path=/; expires=", kPast)));
+  EXPECT_TRUE(inet_set_cookie("http://x.y.z", "new", "v; path=/"));
+  EXPECT_FALSE(inet_set_cookie("http://x.y.z", "newer", "v; path=/"));
+  EXPECT_TRUE(inet_set_cookie("http://x.y.z", "d", "v; path=/; domain=y.z"));
+  EXPECT_TRUE(inet_set_cookie("http://other.z", "o", "v; path=/"));
+  const std::string got = inet_get_cookie("http://x.y.z").str();
+  EXPECT_TRUE(got.starts_with("f0=changed; f2=v")) << got.substr(0, 40);
+  EXPECT_NE(got.find("new=v"), std::string::npos);
+  inet_clear_all_cookies();
+  EXPECT_TRUE(inet_set_cookie("http://x.y.z", "again", "v; path=/"));
 }
 
 TEST_F(CookieStore, RequestsSendAndKeepStoreCookies) {
