@@ -154,7 +154,9 @@ Text text_left_of(const Text& text, const Text& marker,
                   std::optional<int> start = std::nullopt,
                   std::optional<bool> ignore_case = std::nullopt);
 // Number of occurrences, overlapping ones included; 0 for an empty search
-// text. Dispatches pending events once per occurrence found.
+// text. Each search after the first begins one byte after the previous
+// occurrence (two bytes when one finds nothing), stepping from there.
+// Dispatches pending events once per pass of that loop.
 int text_count_occurrences(const Text& text, const Text& search,
                            std::optional<bool> case_sensitive = std::nullopt);
 // Text after the last occurrence of the marker; empty when it is missing.
@@ -174,22 +176,26 @@ class RegexObject {
 
   // Compiles `pattern` and collects its matches in `text` (case ignored,
   // multi-line and global unless told otherwise; a dot never matches a line
-  // feed). False when the pattern is invalid; every read is then empty.
+  // feed). False when the pattern is invalid; every read is then empty. A
+  // pattern that backtracks without end stops at a match limit: the matches
+  // found before it are kept.
   bool execute(const Text& pattern, const Text& text,
                std::optional<bool> case_sensitive = std::nullopt,
                std::optional<bool> multi_line = std::nullopt,
                std::optional<bool> global = std::nullopt);
   // The pattern of the last execute; empty before the first.
   Text pattern() const;
-  // The searched text with every match replaced by `replacement`.
+  // The searched text with every match replaced by `replacement`, in
+  // PCRE2's replacement syntax ($1, ${name}); empty when the pattern or the
+  // replacement is invalid.
   Text replace(const Text& replacement) const;
   int match_count() const;
   // The text of match i; empty when there is none. `position`, when given,
-  // receives its 0-based byte offset in the searched text (-2 when the text
-  // cannot be found again there).
+  // receives its 0-based byte offset in the searched text, -1 when there is
+  // no such match. Texts are cut from the searched text's own bytes.
   Text match_value(int i, int* position = nullptr) const;
   // The text of group j of match i; empty when there is none or the group
-  // took no part. `position` as for match_value.
+  // took no part (position -1). `position` as for match_value.
   Text submatch_value(int i, int j, int* position = nullptr) const;
   // The number of groups of the first match; 0 when there is no match.
   int submatch_count() const;
@@ -210,8 +216,11 @@ int text_all_between(const Text& text, const Text& left, const Text& right,
                      std::optional<Text> suffix = std::nullopt,
                      std::optional<bool> include_left = std::nullopt,
                      std::optional<bool> include_right = std::nullopt);
-// The marker with every regular-expression metacharacter escaped by a
-// backslash; second bytes of two-byte characters are never escaped.
+// The marker with every regular-expression metacharacter (\ . ^ $ | ? * +
+// ( ) [ ] { }) escaped by a backslash, so that the marker is literal text;
+// second bytes of two-byte characters are never escaped. A high byte that
+// begins no GBK character is followed by "(?:)", so that it cannot pair with
+// an escaping backslash.
 Text regex_escape_markers(const Text& marker);
 
 // One pair of text_replace_pairs.

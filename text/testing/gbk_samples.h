@@ -1,0 +1,21 @@
+// GBK characters for tests, chosen for their second bytes: ASCII letters and
+// the pattern characters \ | [ ] { } @. gbk_samples_test checks them with ICU.
+#pragma once
+
+namespace qm::gbk {
+
+inline constexpr char kZhong[] = "\xD6\xD0";   // 中
+inline constexpr char kWen[] = "\xCE\xC4";     // 文
+inline constexpr char kTi[] = "\xEE\x7D";      // 題, second byte '}'
+inline constexpr char kZhe[] = "\xDF\x40";     // 這, second byte '@'
+inline constexpr char kMa[] = "\xB4\x61";      // 碼, second byte 'a'
+inline constexpr char kNao[] = "\xC4\x58";     // 腦, second byte 'X'
+inline constexpr char kCheng[] = "\x81\x5C";   // 乗, second byte '\'
+inline constexpr char kYi[] = "\x83\x7C";      // 億, second byte '|'
+inline constexpr char kHu[] = "\x81\x5B";      // 乕, second byte '['
+inline constexpr char kYin[] = "\x81\x5D";     // 乚, second byte ']'
+inline constexpr char kYi4[] = "\x81\x7B";     // 亄, second byte '{'
+inline constexpr char kQuoteWord[] = "\x23\xD2\xFD\xBA\xC5";  // #引号
+inline constexpr char kIdeographicSpace[] = "\xA1\xA1";       // U+3000
+
+}  // namespace qm::gbk
