@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "web/cookie_store_internal.h"
+#include "web/curl_easy.h"
 #include "web/inet_internal.h"
 #include "web/web.h"
 
@@ -77,12 +78,6 @@ SharedStore& store() {
   return *instance;
 }
 
-struct EasyCleanup {
-  void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
-};
-struct SlistCleanup {
-  void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
-};
 struct UrlCleanup {
   void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
 };
@@ -93,8 +88,8 @@ struct CurlFree {
 // The calling thread's handle for store operations, attached to the share.
 // It never performs a transfer.
 CURL* store_handle() {
-  thread_local std::unique_ptr<CURL, EasyCleanup> handle = [] {
-    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+  thread_local EasyPtr handle = [] {
+    EasyPtr easy(curl_easy_init());
     if (easy) share_cookies(easy.get());
     return easy;
   }();
@@ -209,7 +204,7 @@ struct Listed {
 
 // The engine's listing, and the cookies read from it.
 struct Listing {
-  std::unique_ptr<curl_slist, SlistCleanup> lines;
+  SlistPtr lines;
   std::vector<Listed> cookies;
 };
 

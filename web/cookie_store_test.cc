@@ -10,16 +10,14 @@
 
 #include "testsupport/servers.h"
 #include "web/cookie_store_internal.h"
+#include "web/curl_easy.h"
 #include "web/inet_internal.h"
 #include "web/web.h"
 
 namespace qm {
 namespace {
 
-struct EasyCleanup {
-  void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
-};
-using Easy = std::unique_ptr<CURL, EasyCleanup>;
+using Easy = inet::EasyPtr;
 
 Easy shared_easy() {
   inet::global_init();
