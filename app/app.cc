@@ -16,9 +16,7 @@ int app_main(char* program_name) {
   event_pump_install(&pump);
   DesktopShell shell;
   MainWindow window(shell);
-  window.main_window_on_created();
-  window.move(50, 50);
-  window.show();
+  window.load();
   QApplication::exec();
   event_pump_install(nullptr);
   return 0;

@@ -93,6 +93,12 @@ MainWindow::MainWindow(Shell& shell, QString skin_directory, CollectRun collect_
           [this] { shell_.open_address(hyperlink_->address()); });
 }
 
+void MainWindow::load() {
+  main_window_on_created();
+  move(50, 50);
+  show();
+}
+
 void MainWindow::main_window_on_created() { skin_apply(*this, kStartSkin, skin_directory_); }
 
 void MainWindow::copy_button_on_click() {

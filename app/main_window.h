@@ -39,8 +39,11 @@ class MainWindow final : public QWidget {
   explicit MainWindow(Shell& shell, QString skin_directory = {},
                       CollectRun collect_run = &collection_run);
 
-  // Handlers. The created event is raised by whoever loads the window, once,
-  // before it is shown.
+  // Raises the created event, then shows the window at its stored place
+  // (50, 50), where the window manager allows.
+  void load();
+
+  // Handlers.
   void main_window_on_created();
   void copy_button_on_click();
   void collect_button_on_click();

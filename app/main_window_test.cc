@@ -184,8 +184,10 @@ TEST_F(MainWindowTest, CollectButtonRunsOnTheWindow) {
   EXPECT_EQ(window_.results_box().toPlainText(), QStringLiteral("碼 a"));
 }
 
-TEST_F(MainWindowTest, CreatedEventAppliesTheStartSkin) {
-  window_.main_window_on_created();
+TEST_F(MainWindowTest, LoadingAppliesTheStartSkinAndShowsTheWindowAtItsPlace) {
+  window_.load();
+  EXPECT_TRUE(window_.isVisible());
+  EXPECT_EQ(window_.pos(), QPoint(50, 50));
   const QByteArray skin = skin_bytes(23);
   EXPECT_EQ(window_.styleSheet(), QString::fromUtf8(skin));
   QFile file(QDir(skin_dir_.path()).filePath(QString::fromLatin1(kSkinFileName)));
