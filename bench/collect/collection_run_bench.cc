@@ -34,7 +34,7 @@ class HeadlessWindow final : public qm::RunWindow {
   void set_collect_button(bool, const qm::Text&) override {}
   void set_results(const qm::Text& text) override { results = text; }
   void append_results(const qm::Text& text) override { results += text; }
-  void set_results_caption(const qm::Text& caption) override { this->caption = caption; }
+  void set_results_caption(const qm::Text& text) override { caption = text; }
   qm::Text results;
   qm::Text caption;
 };
