@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/servers.h"
 #include "web/cookie_store_internal.h"
+#include "web/curl_easy.h"
+#include "web/inet_internal.h"
 #include "web/web.h"
 
 namespace qm {
@@ -172,6 +175,27 @@ TEST_F(SiteCookies, ClearingReachesHostAndDomainCookies) {
   EXPECT_EQ(inet_get_cookie("http://x.y.z"), Text(""));
   EXPECT_EQ(inet_get_cookie("http://w.y.z"), Text(""));
   EXPECT_EQ(inet_get_cookie("http://other.z"), Text("far=5"));
+}
+
+TEST_F(SiteCookies, ClearingDeletesCookiesAServerSet) {
+  testsupport::HttpServer server([](httplib::Server& routes) {
+    routes.Get("/set", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Set-Cookie", "h=1; HttpOnly; path=/");
+      res.set_header("Set-Cookie", "p=2; Path=/; SameSite=Lax");
+      res.set_content("set", "text/plain");
+    });
+  });
+  inet::global_init();
+  inet::EasyPtr easy(curl_easy_init());
+  inet::share_cookies(easy.get());
+  curl_easy_setopt(easy.get(), CURLOPT_URL, server.url("/set").c_str());
+  curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, 3000L);
+  curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION,
+                   +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
+  ASSERT_EQ(curl_easy_perform(easy.get()), CURLE_OK);
+  ASSERT_EQ(cookie_get("127.0.0.1"), Text("h=1; p=2"));
+  EXPECT_TRUE(cookie_clear_site(Text(server.url("/"))));
+  EXPECT_EQ(cookie_get("127.0.0.1"), Text(""));
 }
 
 TEST_F(SiteCookies, ClearingEndsWhenACookieSurvives) {
