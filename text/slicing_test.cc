@@ -19,7 +19,7 @@ namespace {
 using std::nullopt;
 using std::string;
 
-string S(const char* a, const char* b = "", const char* c = "") { return string(a) + b + c; }
+using gbk::S;
 
 struct BetweenCase {
   string text;

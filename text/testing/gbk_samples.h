@@ -2,6 +2,8 @@
 // the pattern characters \ | [ ] { } @. gbk_samples_test checks them with ICU.
 #pragma once
 
+#include <string>
+
 namespace qm::gbk {
 
 inline constexpr char kZhong[] = "\xD6\xD0";   // 中
@@ -17,5 +19,11 @@ inline constexpr char kYin[] = "\x81\x5D";     // 乚, second byte ']'
 inline constexpr char kYi4[] = "\x81\x7B";     // 亄, second byte '{'
 inline constexpr char kQuoteWord[] = "\x23\xD2\xFD\xBA\xC5";  // #引号
 inline constexpr char kIdeographicSpace[] = "\xA1\xA1";       // U+3000
+
+// The parts one after the other, as one byte string.
+template <class... Parts>
+std::string S(const Parts&... parts) {
+  return (std::string() + ... + std::string(parts));
+}
 
 }  // namespace qm::gbk
