@@ -13,35 +13,15 @@
 
 #include "app/main_window.h"
 #include "app/shell.h"
-#include "collect/collect.h"
-#include "fakesite/fake_site.h"
-#include "web/web.h"
+#include "collect/run_test_support.h"
 
 namespace qm {
 namespace {
 
-std::vector<FakeQuestion> questions(const std::string& keyword, int n) {
-  std::vector<FakeQuestion> out;
-  for (int i = 0; i < n; ++i) {
-    out.push_back({keyword, std::to_string(4000 + i), keyword + "窗口问题" + std::to_string(i + 1),
-                   "关于" + keyword + "的问题。"});
-  }
-  return out;
-}
+using testing::questions;
 
-class RunWindowTest : public ::testing::Test {
+class RunWindowTest : public testing::SiteTest {
  protected:
-  void serve(std::vector<FakeQuestion> corpus, FakeBehaviour behaviour = {}) {
-    site_ = std::make_unique<FakeSite>(std::move(corpus));
-    ASSERT_NE(site_->port(), 0);
-    site_->set_behaviour(std::move(behaviour));
-    inet_set_route(site_->route());
-    inet_clear_all_cookies();
-  }
-  void TearDown() override {
-    inet_set_route("");
-    site_.reset();
-  }
   // The results box's lines, line breaks of any kind taken apart.
   QStringList result_lines() const {
     QString text = window_.results_box().toPlainText();
@@ -54,11 +34,10 @@ class RunWindowTest : public ::testing::Test {
   QTemporaryDir dir_;
   RecordingShell shell_;
   MainWindow window_{shell_, dir_.path()};
-  std::unique_ptr<FakeSite> site_;
 };
 
 TEST_F(RunWindowTest, ClickListsTitlesWithTheButtonDisabledMeanwhile) {
-  const auto corpus = questions("电脑", 13);
+  const auto corpus = questions("电脑", 13, 4000);
   FakeBehaviour behaviour;
   behaviour.question_delay = std::chrono::milliseconds(20);
   serve(corpus, behaviour);
@@ -100,7 +79,7 @@ TEST_F(RunWindowTest, WindowKeepsHandlingEventsWhileResponsesAreSlow) {
   FakeBehaviour behaviour;
   behaviour.result_delay = std::chrono::milliseconds(250);
   behaviour.question_delay = std::chrono::milliseconds(250);
-  serve(questions("手机", 3), behaviour);
+  serve(questions("手机", 3, 4100), behaviour);
   window_.show();
   window_.keyword_box().setText(QStringLiteral("手机"));
 
@@ -128,7 +107,7 @@ TEST_F(RunWindowTest, WindowKeepsHandlingEventsWhileResponsesAreSlow) {
 TEST_F(RunWindowTest, ClosingMidRunEndsWithExitCodeZero) {
   FakeBehaviour behaviour;
   behaviour.question_delay = std::chrono::milliseconds(150);
-  serve(questions("旅游", 4), behaviour);
+  serve(questions("旅游", 4, 4200), behaviour);
   window_.show();
   window_.keyword_box().setText(QStringLiteral("旅游"));
   bool ended_mid_run = false;
