@@ -39,8 +39,15 @@ void QtEventPump::wait_until(const std::function<bool()>& ready,
 void QtEventPump::notify() {
   // One wake-up in the queue at a time; it only has to end the dispatch.
   if (wake_posted_.exchange(true)) return;
-  QMetaObject::invokeMethod(&waker_, [this] { wake_posted_.exchange(false); },
-                            Qt::QueuedConnection);
+  QCoreApplication::postEvent(&waker_, new QEvent(QEvent::User));
+}
+
+// The waker has no children, timers or connections: the events it gets are
+// the wake-ups. They are not looked into, so that nothing passes between the
+// threads but the flag.
+bool QtEventPump::Waker::event(QEvent* /*wake_up*/) {
+  posted_.exchange(false);
+  return true;
 }
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <QEvent>
 #include <QObject>
 
 #include "text/text.h"
@@ -25,8 +26,18 @@ class QtEventPump final : public EventPump {
   void notify() override;
 
  private:
-  QObject waker_;                         // lives on the user-interface thread
+  // Receives the wake-up events; lives on the user-interface thread.
+  class Waker final : public QObject {
+   public:
+    explicit Waker(std::atomic<bool>& posted) : posted_(posted) {}
+    bool event(QEvent* event) override;
+
+   private:
+    std::atomic<bool>& posted_;
+  };
+
   std::atomic<bool> wake_posted_{false};  // coalesces notifications
+  Waker waker_{wake_posted_};
 };
 
 }  // namespace qm
