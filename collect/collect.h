@@ -39,7 +39,7 @@ struct RunLimits {
   // Result pages walked at most (probe, harvest and questions count as one);
   // none: until a probe page offers no next page.
   std::optional<int> max_pages;
-  // Time-out of each question page fetch, in whole seconds.
+  // Time-out of each question page fetch, in whole seconds (at least 1).
   int question_timeout_seconds = 60;
   // Time-out of each result page GET.
   std::chrono::milliseconds result_timeout = std::chrono::seconds(60);

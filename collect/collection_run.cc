@@ -1,4 +1,5 @@
 // The collection run behind the collect button.
+#include <algorithm>
 #include <climits>
 #include <memory>
 
@@ -51,7 +52,8 @@ void clear_site_cookies() { cookie_clear_site(SITE_HOST); }
 void question_step(RunWindow& window, const Text& id, const RunLimits& limits) {
   const RunTexts& t = run_texts();
   const Text page = web_fetch_page(collect_question_address(id), 0, std::nullopt, std::nullopt,
-                                   std::nullopt, std::nullopt, limits.question_timeout_seconds)
+                                   std::nullopt, std::nullopt,
+                                   std::max(1, limits.question_timeout_seconds))
                         .as_text();
   // A timed-out fetch hands back a message in place of the page: never a title.
   if (!page.empty() && page != web_timeout_message()) {
