@@ -26,11 +26,14 @@ QByteArray skin_bytes(int number) {
 }
 
 QString skin_default_directory() {
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty()) {
-    const QFileInfo info(runtime);
+  return skin_directory_from(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+}
+
+QString skin_directory_from(const QString& runtime_dir) {
+  if (!runtime_dir.isEmpty()) {
+    const QFileInfo info(runtime_dir);
     if (info.isAbsolute() && info.isDir() && !info.isSymLink() && info.ownerId() == ::getuid()) {
-      return runtime;
+      return runtime_dir;
     }
   }
   return QDir::tempPath();

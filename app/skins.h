@@ -23,6 +23,8 @@ QByteArray skin_bytes(int number);
 // The current user's own temporary directory: $XDG_RUNTIME_DIR when that is
 // a directory of this user, else QDir::tempPath().
 QString skin_default_directory();
+// The same choice for a given value of $XDG_RUNTIME_DIR.
+QString skin_directory_from(const QString& runtime_dir);
 
 // Writes `bytes` to `path` as a new file that is then renamed over the path:
 // a link standing there is replaced, never followed. False when the file

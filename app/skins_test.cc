@@ -123,13 +123,29 @@ TEST_F(SkinTest, ReadOnlyFileAtThePathIsReplaced) {
   EXPECT_EQ(read_all(skin_path()), skin_bytes(23));
 }
 
-TEST(SkinDirectory, IsTheRuntimeDirectoryOrTheTemporaryOne) {
-  const QString dir = skin_default_directory();
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && QFileInfo(runtime).ownerId() == ::getuid()) {
-    EXPECT_EQ(dir, runtime);
-  } else {
-    EXPECT_EQ(dir, QDir::tempPath());
+TEST(SkinDirectory, IsTheUsersOwnRuntimeDirectoryElseTheTemporaryOne) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("file"));
+  const QString link = dir.filePath(QStringLiteral("link"));
+  const QString others = dir.filePath(QStringLiteral("others"));
+  ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+  ASSERT_TRUE(QFile::link(dir.path(), link));
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("others")));
+  const bool can_give_away = ::chown(QFile::encodeName(others).constData(), 65534, 65534) == 0;
+
+  const std::vector<std::pair<QString, QString>> cases = {
+      {dir.path(), dir.path()},
+      {QString(), QDir::tempPath()},
+      {QStringLiteral("relative/dir"), QDir::tempPath()},
+      {dir.filePath(QStringLiteral("missing")), QDir::tempPath()},
+      {file, QDir::tempPath()},
+      {link, QDir::tempPath()},
+  };
+  for (const auto& [runtime, expected] : cases) {
+    EXPECT_EQ(skin_directory_from(runtime), expected) << runtime.toStdString();
+  }
+  if (can_give_away) {  // as root only
+    EXPECT_EQ(skin_directory_from(others), QDir::tempPath());
   }
 }
 
