@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "collect/collect.h"
@@ -71,7 +72,7 @@ std::size_t collect_body(char* data, std::size_t size, std::size_t n, void* out)
   return size * n;
 }
 
-std::string curl_get(const std::string& url, curl_slist* route, bool http10) {
+std::string curl_get_here(const std::string& url, curl_slist* route, bool http10) {
   std::unique_ptr<CURL, CurlDeleter> easy(curl_easy_init());
   std::string body;
   curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
@@ -86,7 +87,17 @@ std::string curl_get(const std::string& url, curl_slist* route, bool http10) {
   return body;
 }
 
-void BM_MinimalLibcurl(benchmark::State& state) {
+// With `threads`, every request runs on a thread of its own, as the run's
+// exchanges do, to show what that costs on this machine.
+std::string curl_get(const std::string& url, curl_slist* route, bool http10, bool threads) {
+  if (!threads) return curl_get_here(url, route, http10);
+  std::string body;
+  std::thread worker([&] { body = curl_get_here(url, route, http10); });
+  worker.join();
+  return body;
+}
+
+void minimal_libcurl(benchmark::State& state, bool threads) {
   SiteFixture fixture;
   curl_global_init(CURL_GLOBAL_DEFAULT);
   std::unique_ptr<curl_slist, CurlDeleter> route(curl_slist_append(nullptr, fixture.site.route().c_str()));
@@ -102,14 +113,14 @@ void BM_MinimalLibcurl(benchmark::State& state) {
     for (int pn = 0;; pn += 10) {
       const std::string search = "http://" + host + "/search?lm=0&rn=10&pn=" + std::to_string(pn) +
                                  "&fr=search&ie=gbk&word=" + word.get();
-      const std::string probe = curl_get(search, route.get(), true);
-      const std::string page = curl_get(search, route.get(), true);
+      const std::string probe = curl_get(search, route.get(), true, threads);
+      const std::string page = curl_get(search, route.get(), true, threads);
       for (std::size_t at = page.find(left); at != std::string::npos; at = page.find(left, at)) {
         at += left.size();
         const std::size_t end = page.find(right, at);
         if (end == std::string::npos) break;
         const std::string question =
-            curl_get("http://" + host + "/question/" + page.substr(at, end - at) + ".html", route.get(), false);
+            curl_get("http://" + host + "/question/" + page.substr(at, end - at) + ".html", route.get(), false, threads);
         const std::size_t t = question.find(title_left);
         if (t != std::string::npos && question.find(title_right, t) != std::string::npos) ++titles;
       }
@@ -120,7 +131,10 @@ void BM_MinimalLibcurl(benchmark::State& state) {
   }
   curl_global_cleanup();
 }
+void BM_MinimalLibcurl(benchmark::State& state) { minimal_libcurl(state, false); }
 BENCHMARK(BM_MinimalLibcurl)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_MinimalLibcurlThreadPerRequest(benchmark::State& state) { minimal_libcurl(state, true); }
+BENCHMARK(BM_MinimalLibcurlThreadPerRequest)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Appending n titles to a headless results box, as a run does.
 void BM_AppendTitles(benchmark::State& state) {
