@@ -225,7 +225,7 @@ void HttpServer::add_routes() {
     const std::size_t n = param_size(req, "n", 1);
     for (std::size_t k = 0; k < n; ++k) {
       const std::string id = std::to_string(k);
-      res.set_header("Set-Cookie", "c" + id + "=v" + id + "; path=/");
+      res.set_header("Set-Cookie", "c" + id + "=v" + id + ";");
     }
     res.set_content("cookies", "text/plain");
   });

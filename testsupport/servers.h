@@ -45,7 +45,7 @@ int unused_loopback_port();
 //   /redirect?to=URL       302 to URL
 //   /chain?n=N             302 to /chain?n=N-1 ... until n=0 gives "end"
 //   /loop                  302 to /loop, forever
-//   /cookies?n=N           N Set-Cookie lines "cK=vK; path=/" (K from 0)
+//   /cookies?n=N           N Set-Cookie lines "cK=vK;" (K from 0)
 //   /long-headers?bytes=N  an "X-Filler" header of N bytes, then the
 //                          cookie "long=1", body "long"
 //

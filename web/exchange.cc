@@ -163,7 +163,7 @@ bool is_token(const Text& method) {
 // out of it (a host holding "@", "?" or similar is not a host name).
 std::string exchange_url(bool secure, const Text& host, int port, const Text& path) {
   if (host.empty() || !inet::address_is_requestable(host.view()) ||
-      !inet::address_is_requestable(path.view()) || port < 0 || port > 65535) {
+      !inet::address_is_requestable(path.view()) || port < 1 || port > 65535) {
     return {};
   }
   const std::string url = std::string(secure ? "https://" : "http://") + host.str() + ":" +
@@ -206,7 +206,9 @@ Outcome exchange(const ExchangeRecord& record, const std::atomic<bool>& abort,
   const bool secure = text_left(text_to_lower(address), 8) == Text("https://");
   const Text host = url_host(address);
   const Text path = url_path(address);
-  const int port = secure ? 443 : url_port(address);
+  // Port 0 asks for the scheme's default, as the platform's client reads it.
+  int port = secure ? 443 : url_port(address);
+  if (port == 0) port = 80;
 
   Text agent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727; "
                ".NET CLR 3.0.04506.648; .NET CLR 3.5.21022)";
