@@ -10,6 +10,7 @@ Hyperlink::Hyperlink(const QString& text, QString address, QWidget* parent)
   setTextFormat(Qt::PlainText);
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_Hover);  // skins colour it under the mouse
   setToolTip(address_);
   QFont underlined = font();
   underlined.setUnderline(true);
