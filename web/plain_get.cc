@@ -37,7 +37,9 @@ void plain_get(PlainGet& get, std::chrono::milliseconds time_limit) {
   set(curl_easy_setopt(e, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)"));
   set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L));
   inet::SlistPtr lines;
-  for (const char* line : {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"}) {
+  // libcurl's own "Accept: */*" is the one wanted; it goes before the
+  // store's cookies.
+  for (const char* line : {"Pragma: no-cache", "Cache-Control: no-cache"}) {
     ok = ok && inet::slist_append(lines, line);
   }
   ok = ok && ex.set_headers(std::move(lines));
