@@ -4,7 +4,10 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -21,6 +24,8 @@ namespace qm {
 namespace {
 
 constexpr int kPerPage = 10;
+// A stand-alone site serves for as long as it is left running.
+constexpr std::size_t kLogLimit = 100000;
 
 std::string gbk(std::string_view utf8) { return gbk_from_utf8(utf8).str(); }
 
@@ -121,7 +126,7 @@ struct FakeSite::Impl {
   std::condition_variable wake;  // ends delays and wait() at stop
   bool stopping = false;
   FakeBehaviour behaviour;
-  std::vector<FakeRequest> log;
+  std::deque<FakeRequest> log;  // the latest kLogLimit requests
   int seq = 0;
 
   // Sleeps for `delay` unless the site stops first.
@@ -198,6 +203,7 @@ void FakeSite::Impl::answer(const httplib::Request& req, httplib::Response& res)
     entry.seq = ++seq;
     entry.set_cookies = "QMH=h" + std::to_string(entry.seq) + "; QMD=d" + std::to_string(entry.seq);
     log.push_back(entry);
+    if (log.size() > kLogLimit) log.pop_front();
     b = behaviour;
   }
   const std::string n = std::to_string(entry.seq);
@@ -218,7 +224,8 @@ void FakeSite::Impl::answer(const httplib::Request& req, httplib::Response& res)
       return;
     }
     int pn = 0;
-    if (auto v = query_value(entry.query, "pn")) pn = std::max(0, std::atoi(std::string(*v).c_str()));
+    if (auto v = query_value(entry.query, "pn"))
+      pn = static_cast<int>(std::clamp(std::strtol(std::string(*v).c_str(), nullptr, 10), 0L, 1000000L));
     res.set_content(result_page(entry.keyword, pn / kPerPage, b), "text/html; charset=gbk");
     return;
   }
@@ -311,7 +318,7 @@ FakeBehaviour FakeSite::behaviour() const {
 
 std::vector<FakeRequest> FakeSite::requests() const {
   std::lock_guard lock(impl_->mutex);
-  return impl_->log;
+  return {impl_->log.begin(), impl_->log.end()};
 }
 
 void FakeSite::clear_requests() {

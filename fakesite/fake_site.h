@@ -88,6 +88,7 @@ class FakeSite {
   void set_behaviour(FakeBehaviour behaviour);
   FakeBehaviour behaviour() const;
 
+  // The requests answered so far, oldest first (the latest 100,000).
   std::vector<FakeRequest> requests() const;
   void clear_requests();
 
