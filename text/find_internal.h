@@ -4,8 +4,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
+
+// Searches use AVX2 where the processor has it (checked at run time).
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QM_HAVE_AVX2 1
+#else
+#define QM_HAVE_AVX2 0
+#endif
 
 namespace qm::text_internal {
 
@@ -23,24 +31,32 @@ inline char fold(char c) noexcept {
 void fold_copy(const char* src, std::size_t n, char* dst) noexcept;
 
 // Where a needle occurs in a haystack, byte by byte, ignoring character
-// boundaries. Case-insensitive searches fold the haystack in windows that
-// grow while nothing is found, so that searching on from a hit costs little.
-// Both views must outlive the searcher.
+// boundaries. Candidates are found 16 at a time by comparing two of the
+// needle's bytes, those least common in markup (letters by their folded form
+// when ignoring case), then checked whole. Both views must outlive the
+// searcher.
 class RawSearcher {
  public:
   RawSearcher(std::string_view hay, std::string_view needle, bool ignore_case);
   // First offset >= from where the needle occurs; npos when none.
-  std::size_t next(std::size_t from);
+  std::size_t next(std::size_t from) const noexcept;
 
  private:
+  bool matches_at(std::size_t at) const noexcept;
+#if QM_HAVE_AVX2
+  std::size_t next_avx2(std::size_t& at, std::size_t last_start) const noexcept;
+#endif
+
   std::string_view hay_;
   std::string_view needle_;
-  std::string folded_needle_;
+  std::string folded_;  // the needle folded, when ignoring case
   bool fold_ = false;
-  std::string window_;          // folded hay_[win_begin_, win_begin_ + win_len_)
-  std::size_t win_begin_ = 0;
-  std::size_t win_len_ = 0;
-  std::size_t chunk_ = 64;      // size of the next window
+  // The two compared needle offsets; per offset the bits or-ed into the
+  // haystack byte before comparing (0x20 for a letter when ignoring case)
+  // and the byte to compare with.
+  std::size_t offset_[2] = {0, 0};
+  unsigned char or_[2] = {0, 0};
+  unsigned char byte_[2] = {0, 0};
 };
 
 // Where a non-empty needle occurs at character starts reached by stepping

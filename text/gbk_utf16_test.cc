@@ -41,7 +41,7 @@ Expected icu_whole(const std::string& gbk) {
 void expect_same_as_icu(const std::string& gbk) {
   const Expected e = icu_whole(gbk);
   const Utf16Text t = gbk_to_utf16(gbk);
-  ASSERT_EQ(t.units(), e.units) << Text(gbk);
+  ASSERT_EQ(std::u16string(t.units()), e.units) << Text(gbk);
   for (std::size_t u = 0; u < e.units.size(); ++u) {
     ASSERT_EQ(t.byte_offset(u), e.offsets[u]) << Text(gbk) << " unit " << u;
   }
@@ -82,6 +82,53 @@ TEST(GbkPairs, AreTheTwoByteCharactersIcuReads) {
   }
   for (const char* c : {"\x81\x7F", "\xB0\x20", "\x80\x41", "\xFF\xA1", "ab"}) {
     EXPECT_FALSE(is_gbk_pair(c[0], c[1])) << Text(c);
+  }
+}
+
+// Plain GBK: every character by stepping is below 0x80 or a pair ICU reads
+// as one character.
+bool plain_by_stepping(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+    } else if (i + 1 < s.size() && is_gbk_pair(s[i], s[i + 1])) {
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(PlainGbk, AgreesWithSteppingOnMostlyValidTexts) {
+  const std::string pieces[] = {"a", "<p>", "0123456789abcdef", gbk::kZhong, gbk::kMa, gbk::kTi,
+                                gbk::kCheng, "\xA1\x80", "\xFE\xFE", "\x80", "\xFF", "\xB0",
+                                "\x7F", "\n", "\x81\x40"};
+  std::mt19937 random(80);
+  for (int round = 0; round < 20000; ++round) {
+    std::string s;
+    const int count = std::uniform_int_distribution<int>(0, 40)(random);
+    for (int k = 0; k < count; ++k) {
+      // Mostly whole characters; now and then a byte that may break them.
+      const std::size_t pick = random() % 16 == 0 ? 9 + random() % 6 : random() % 9;
+      s += pieces[pick];
+    }
+    ASSERT_EQ(is_plain_gbk(s), plain_by_stepping(s)) << Text(s);
+  }
+}
+
+TEST(PlainGbk, NoCharacterFoldsToAnAsciiLetter) {
+  // Caseless matching of ASCII markers relies on it (U+212A KELVIN SIGN
+  // folds to 'k', U+017F LONG S to 's').
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    std::string all;
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (trail != 0x7F) all += {static_cast<char>(lead), static_cast<char>(trail)};
+    }
+    const Utf16Text t = gbk_to_utf16(all);
+    for (char16_t u : t.units()) {
+      ASSERT_TRUE(u != u'\u212A' && u != u'\u017F') << lead;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,6 +79,29 @@ TEST(TextAllBetween, Cases) {
                                    c.prefix, c.suffix, c.include_left, c.include_right);
     EXPECT_EQ(list, c.expected) << c.name;
     EXPECT_EQ(n, static_cast<int>(list.size())) << c.name;
+  }
+}
+
+// Plain GBK with ASCII markers takes a quicker road than the pattern; both
+// give the same items, on texts with and without bytes that are not GBK.
+TEST(TextAllBetween, AgreesWithItsPatternRunByRegexObject) {
+  const string pieces[] = {"<a>", "</a>", "<A>", "x", "\n", gbk::kZhong, gbk::kMa, gbk::kTi,
+                           gbk::kNao, "a", "\xB0", "\x80"};
+  const string markers[][2] = {{"<a>", "</a>"}, {"a", "a"}, {"<", ""}, {"x", "\n"}, {"a>x", "<"}};
+  std::mt19937 random(33);
+  for (int round = 0; round < 2000; ++round) {
+    string text;
+    const int count = std::uniform_int_distribution<int>(0, 30)(random);
+    const std::size_t kinds = round % 2 == 0 ? 10 : 12;  // half the texts are plain GBK
+    for (int k = 0; k < count; ++k) text += pieces[random() % kinds];
+    const string* m = markers[random() % 5];
+    TextList items;
+    text_all_between(Text(text), Text(m[0]), Text(m[1]), &items);
+    RegexObject regex;
+    regex.execute(regex_escape_markers(Text(m[0])) + Text("(.*?)") + regex_escape_markers(Text(m[1])), Text(text));
+    TextList expected;
+    for (int i = 1; i <= regex.match_count(); ++i) expected.push_back(regex.submatch_value(i, 1));
+    ASSERT_EQ(items, expected) << Text(text) << " between " << Text(m[0]) << " and " << Text(m[1]);
   }
 }
 

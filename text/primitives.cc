@@ -1,6 +1,7 @@
 // The text primitives: text_find, text_find_last, text_left, text_right,
 // text_replace, and the searchers beneath them.
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -9,6 +10,9 @@
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#if QM_HAVE_AVX2
+#include <immintrin.h>
 #endif
 
 namespace qm {
@@ -36,38 +40,112 @@ RawSearcher::RawSearcher(std::string_view hay, std::string_view needle, bool ign
   const auto is_letter = [](char c) { return (static_cast<unsigned char>(c) | 0x20u) - 'a' < 26u; };
   if (ignore_case && std::any_of(needle.begin(), needle.end(), is_letter)) {
     fold_ = true;
-    folded_needle_.resize(needle.size());
-    fold_copy(needle.data(), needle.size(), folded_needle_.data());
-    needle_ = folded_needle_;
+    folded_.resize(needle.size());
+    fold_copy(needle.data(), needle.size(), folded_.data());
+    needle_ = folded_;
+  }
+  if (needle_.empty()) return;
+  // How common a byte is in pages: ASCII markup and English most, high
+  // bytes (Chinese text) fairly; the rest rare.
+  static constexpr auto kCommonness = [] {
+    std::array<unsigned char, 256> rank{};
+    constexpr std::string_view kRareToCommon = "zqjxkvbywgpfmucdlhrsniotae0123456789-_.:;/=\"<> \n";
+    for (std::size_t k = 0; k < kRareToCommon.size(); ++k) {
+      rank[static_cast<unsigned char>(kRareToCommon[k])] = static_cast<unsigned char>(k + 1);
+    }
+    for (std::size_t b = 0x80; b < 256; ++b) rank[b] = 30;
+    return rank;
+  }();
+  const auto commonness = [](char c) { return kCommonness[static_cast<unsigned char>(c)]; };
+  std::size_t best = 0;
+  for (std::size_t k = 1; k < needle_.size(); ++k) {
+    if (commonness(needle_[k]) < commonness(needle_[best])) best = k;
+  }
+  std::size_t second = best == 0 ? needle_.size() - 1 : 0;
+  for (std::size_t k = 0; k < needle_.size(); ++k) {
+    if (k != best && commonness(needle_[k]) < commonness(needle_[second])) second = k;
+  }
+  offset_[0] = best;
+  offset_[1] = second;
+  for (int e = 0; e < 2; ++e) {
+    const char c = needle_[offset_[e]];
+    byte_[e] = static_cast<unsigned char>(c);
+    or_[e] = fold_ && is_letter(c) ? 0x20 : 0;
   }
 }
 
-std::size_t RawSearcher::next(std::size_t from) {
+bool RawSearcher::matches_at(std::size_t at) const noexcept {
+  const char* h = hay_.data() + at;
+  if (!fold_) return std::memcmp(h, needle_.data(), needle_.size()) == 0;
+  for (std::size_t k = 0; k < needle_.size(); ++k) {
+    if (fold(h[k]) != needle_[k]) return false;
+  }
+  return true;
+}
+
+std::size_t RawSearcher::next(std::size_t from) const noexcept {
   const std::size_t m = needle_.size();
   const std::size_t n = hay_.size();
-  if (m > n || from > n - m) return npos;
-  if (!fold_) {
-    const void* hit = memmem(hay_.data() + from, n - from, needle_.data(), m);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - hay_.data()) : npos;
+  if (m == 0 || m > n || from > n - m) return npos;
+  const std::size_t last_start = n - m;  // the last offset where the needle fits
+  std::size_t at = from;
+#if QM_HAVE_AVX2
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    const std::size_t hit = next_avx2(at, last_start);
+    if (hit != npos) return hit;
   }
-  constexpr std::size_t kMaxChunk = 16 * 1024;
-  for (;;) {
-    if (from < win_begin_ || from + m > win_begin_ + win_len_) {
-      // Refill from `from`; a window at least twice the needle moves on by
-      // more than the needle's length each time.
-      win_begin_ = from;
-      win_len_ = std::min(n - from, std::max(chunk_, 2 * m));
-      if (window_.size() < win_len_) window_.resize(win_len_);
-      fold_copy(hay_.data() + from, win_len_, window_.data());
-      chunk_ = std::min(chunk_ * 2, kMaxChunk);
+#endif
+#ifdef __SSE2__
+  const __m128i or0 = _mm_set1_epi8(static_cast<char>(or_[0]));
+  const __m128i byte0 = _mm_set1_epi8(static_cast<char>(byte_[0]));
+  const __m128i or1 = _mm_set1_epi8(static_cast<char>(or_[1]));
+  const __m128i byte1 = _mm_set1_epi8(static_cast<char>(byte_[1]));
+  const char* h0 = hay_.data() + offset_[0];
+  const char* h1 = hay_.data() + offset_[1];
+  // Both offsets lie below m, so a block of 16 candidates reads no byte
+  // beyond the last one where the needle fits.
+  for (; at + 16 <= last_start + 1; at += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + at));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + at));
+    const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, or0), byte0),
+                                       _mm_cmpeq_epi8(_mm_or_si128(b, or1), byte1));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
+      const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (matches_at(candidate)) return candidate;
     }
-    const std::size_t skip = from - win_begin_;
-    const void* hit = memmem(window_.data() + skip, win_len_ - skip, needle_.data(), m);
-    if (hit) return win_begin_ + static_cast<std::size_t>(static_cast<const char*>(hit) - window_.data());
-    if (win_begin_ + win_len_ == n) return npos;
-    from = win_begin_ + win_len_ - m + 1;
   }
+#endif
+  for (; at <= last_start; ++at) {
+    if (matches_at(at)) return at;
+  }
+  return npos;
 }
+
+#if QM_HAVE_AVX2
+// The block loop of next, 32 candidates at a time; `at` ends where fewer
+// than 32 are left.
+__attribute__((target("avx2"))) std::size_t RawSearcher::next_avx2(std::size_t& at,
+                                                                   std::size_t last_start) const noexcept {
+  const __m256i or0 = _mm256_set1_epi8(static_cast<char>(or_[0]));
+  const __m256i byte0 = _mm256_set1_epi8(static_cast<char>(byte_[0]));
+  const __m256i or1 = _mm256_set1_epi8(static_cast<char>(or_[1]));
+  const __m256i byte1 = _mm256_set1_epi8(static_cast<char>(byte_[1]));
+  const char* h0 = hay_.data() + offset_[0];
+  const char* h1 = hay_.data() + offset_[1];
+  for (; at + 32 <= last_start + 1; at += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0 + at));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1 + at));
+    const __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(a, or0), byte0),
+                                          _mm256_cmpeq_epi8(_mm256_or_si256(b, or1), byte1));
+    for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
+      const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (matches_at(candidate)) return candidate;
+    }
+  }
+  return npos;
+}
+#endif
 
 bool CharSearcher::is_char_start(std::size_t c) noexcept {
   std::size_t run = c;

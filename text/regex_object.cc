@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "text/gbk_utf16.h"
+#include "text/regex_internal.h"
 #include "text/text.h"
 
 namespace qm {
@@ -49,10 +50,11 @@ using MatchContextPtr = std::unique_ptr<pcre2_match_context, MatchContextFree>;
 using MatchDataPtr = std::unique_ptr<pcre2_match_data, MatchDataFree>;
 using JitStackPtr = std::unique_ptr<pcre2_jit_stack, JitStackFree>;
 
-PCRE2_SPTR units_of(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
+PCRE2_SPTR units_of(std::u16string_view s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
 
 CodePtr compile(const Text& pattern, bool ignore_case, bool multi_line) {
-  const std::u16string units = text_internal::gbk_to_utf16(pattern.view()).units();
+  const Utf16Text converted = text_internal::gbk_to_utf16(pattern.view());
+  const std::u16string_view units = converted.units();
   CompileContextPtr context(pcre2_compile_context_create(nullptr));
   if (!context) return nullptr;
   pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
@@ -72,7 +74,7 @@ CodePtr compile(const Text& pattern, bool ignore_case, bool multi_line) {
 // in order (only the first unless global), until on_match returns false, no
 // match is left or an error (a limit among them) ends the search.
 template <class OnMatch>
-void for_each_match(const pcre2_code* code, const std::u16string& subject, bool global,
+void for_each_match(const pcre2_code* code, std::u16string_view subject, bool global,
                     OnMatch&& on_match) {
   MatchDataPtr data(pcre2_match_data_create_from_pattern(code, nullptr));
   MatchContextPtr context(pcre2_match_context_create(nullptr));
@@ -115,34 +117,68 @@ void for_each_match(const pcre2_code* code, const std::u16string& subject, bool 
   }
 }
 
+// The UTF-16 form of the searched text, kept per thread so that its memory
+// is reused from one search to the next; given back beyond kKeepBytes.
+constexpr std::size_t kKeepBytes = 8u << 20;
+
+Utf16Text& subject_for(std::string_view text) {
+  thread_local Utf16Text subject;
+  subject.assign(text);
+  return subject;
+}
+
 }  // namespace
+
+namespace text_internal {
+
+const std::int32_t* MatchSpans::span(int i, int j) const noexcept {
+  if (i < 1 || static_cast<std::size_t>(i) > match_count()) return nullptr;
+  if (j < 0 || static_cast<std::size_t>(j) > groups) return nullptr;
+  const std::int32_t* s =
+      &spans[(static_cast<std::size_t>(i - 1) * (groups + 1) + static_cast<std::size_t>(j)) * 2];
+  return s[0] < 0 ? nullptr : s;
+}
+
+Text MatchSpans::cut(std::string_view text, int i, int j) const {
+  const std::int32_t* s = span(i, j);
+  if (!s) return Text();
+  return Text(text.substr(static_cast<std::size_t>(s[0]), static_cast<std::size_t>(s[1] - s[0])));
+}
+
+bool regex_collect(const Text& pattern, std::string_view text, RegexOptions options, MatchSpans* out) {
+  out->spans.clear();
+  out->groups = 0;
+  const CodePtr code = compile(pattern, options.ignore_case, options.multi_line);
+  if (!code) return false;
+  std::uint32_t captures = 0;
+  pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
+  out->groups = captures;
+  const std::size_t per_match = 2 * (out->groups + 1);
+  Utf16Text& subject = subject_for(text);
+  for_each_match(code.get(), subject.units(), options.global, [&](pcre2_match_data* data) {
+    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
+    for (std::size_t k = 0; k < per_match; ++k) {
+      out->spans.push_back(ov[k] == PCRE2_UNSET ? -1 : subject.byte_offset(ov[k]));
+    }
+    return true;
+  });
+  subject.shrink(kKeepBytes);
+  return true;
+}
+
+}  // namespace text_internal
 
 struct RegexObject::State {
   Text pattern;
   Text searched;
-  CodePtr code;
-  bool global = true;
-  std::size_t groups = 0;      // capturing groups of the pattern
-  // Per match, (groups + 1) pairs of byte offsets into `searched`; -1 for a
-  // group that took no part.
-  std::vector<std::int32_t> spans;
+  bool valid = false;
+  text_internal::RegexOptions options;
+  text_internal::MatchSpans matches;
 
-  std::size_t match_count() const { return spans.size() / (2 * (groups + 1)); }
-  // The byte span of group j (0: the whole match) of match i (1-based), or
-  // nullptr when there is none.
-  const std::int32_t* span(int i, int j) const {
-    if (i < 1 || static_cast<std::size_t>(i) > match_count()) return nullptr;
-    if (j < 0 || static_cast<std::size_t>(j) > groups) return nullptr;
-    const std::int32_t* s = &spans[(static_cast<std::size_t>(i - 1) * (groups + 1) +
-                                    static_cast<std::size_t>(j)) * 2];
-    return s[0] < 0 ? nullptr : s;
-  }
   Text read(int i, int j, int* position) const {
-    const std::int32_t* s = span(i, j);
+    const std::int32_t* s = matches.span(i, j);
     if (position) *position = s ? s[0] : -1;
-    if (!s) return Text();
-    return Text(searched.view().substr(static_cast<std::size_t>(s[0]),
-                                       static_cast<std::size_t>(s[1] - s[0])));
+    return matches.cut(searched.view(), i, j);
   }
 };
 
@@ -154,39 +190,27 @@ bool RegexObject::execute(const Text& pattern, const Text& text, std::optional<b
   State& s = *state_;
   s.pattern = pattern;
   s.searched = text;
-  s.spans.clear();
-  s.groups = 0;
-  s.global = global.value_or(true);
-  s.code = compile(pattern, !case_sensitive.value_or(false), multi_line.value_or(true));
-  if (!s.code) return false;
-  std::uint32_t captures = 0;
-  pcre2_pattern_info(s.code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
-  s.groups = captures;
-
-  const Utf16Text subject = text_internal::gbk_to_utf16(text.view());
-  for_each_match(s.code.get(), subject.units(), s.global, [&](pcre2_match_data* data) {
-    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
-    for (std::size_t k = 0; k < 2 * (s.groups + 1); ++k) {
-      s.spans.push_back(ov[k] == PCRE2_UNSET ? -1 : subject.byte_offset(ov[k]));
-    }
-    return true;
-  });
-  return true;
+  s.options = {!case_sensitive.value_or(false), multi_line.value_or(true), global.value_or(true)};
+  s.valid = text_internal::regex_collect(pattern, text.view(), s.options, &s.matches);
+  return s.valid;
 }
 
 Text RegexObject::pattern() const { return state_->pattern; }
 
 Text RegexObject::replace(const Text& replacement) const {
   const State& s = *state_;
-  if (!s.code) return Text();
-  const Utf16Text subject = text_internal::gbk_to_utf16(s.searched.view());
-  const std::u16string with = text_internal::gbk_to_utf16(replacement.view()).units();
+  if (!s.valid) return Text();
+  const CodePtr code = compile(s.pattern, s.options.ignore_case, s.options.multi_line);
+  if (!code) return Text();
+  Utf16Text& subject = subject_for(s.searched.view());
+  const Utf16Text converted = text_internal::gbk_to_utf16(replacement.view());
+  const std::u16string_view with = converted.units();
   const std::string_view bytes = s.searched.view();
   std::string out;
   std::size_t copied = 0;  // bytes of the searched text written so far
   bool failed = false;
   std::u16string piece(64, u'\0');
-  for_each_match(s.code.get(), subject.units(), s.global, [&](pcre2_match_data* data) {
+  for_each_match(code.get(), subject.units(), s.options.global, [&](pcre2_match_data* data) {
     // The replacement for this one match, expanded by PCRE2 ($1, ${name}...).
     constexpr std::uint32_t kOptions = PCRE2_SUBSTITUTE_MATCHED | PCRE2_SUBSTITUTE_REPLACEMENT_ONLY |
                                        PCRE2_SUBSTITUTE_OVERFLOW_LENGTH | PCRE2_SUBSTITUTE_UNSET_EMPTY;
@@ -194,7 +218,7 @@ Text RegexObject::replace(const Text& replacement) const {
     PCRE2_SIZE made = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
       made = piece.size();
-      rc = pcre2_substitute(s.code.get(), units_of(subject.units()), subject.units().size(), 0,
+      rc = pcre2_substitute(code.get(), units_of(subject.units()), subject.units().size(), 0,
                             kOptions | PCRE2_NO_UTF_CHECK, data, nullptr, units_of(with), with.size(),
                             reinterpret_cast<PCRE2_UCHAR*>(piece.data()), &made);
       if (rc != PCRE2_ERROR_NOMEMORY) break;
@@ -211,12 +235,13 @@ Text RegexObject::replace(const Text& replacement) const {
     copied = static_cast<std::size_t>(subject.byte_offset(ov[1]));
     return true;
   });
+  subject.shrink(kKeepBytes);
   if (failed) return Text();
   out.append(bytes.substr(copied));
   return Text(std::move(out));
 }
 
-int RegexObject::match_count() const { return static_cast<int>(state_->match_count()); }
+int RegexObject::match_count() const { return static_cast<int>(state_->matches.match_count()); }
 
 Text RegexObject::match_value(int i, int* position) const { return state_->read(i, 0, position); }
 
@@ -229,7 +254,7 @@ Text RegexObject::submatch_value(int i, int j, int* position) const {
 }
 
 int RegexObject::submatch_count() const {
-  return state_->match_count() > 0 ? static_cast<int>(state_->groups) : 0;
+  return state_->matches.match_count() > 0 ? static_cast<int>(state_->matches.groups) : 0;
 }
 
 }  // namespace qm
