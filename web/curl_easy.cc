@@ -166,6 +166,10 @@ int Exchange::on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_o
   return buffers->abort != nullptr && buffers->abort->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
+std::chrono::milliseconds worker_limit(std::chrono::milliseconds timeout) {
+  return clamp_timeout(timeout) + std::chrono::seconds(1);
+}
+
 // ---- Waiting for a worker --------------------------------------------------
 
 namespace {

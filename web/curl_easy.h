@@ -59,9 +59,15 @@ class Exchange {
   Exchange& operator=(Exchange&&) = delete;
   ~Exchange() = default;
 
-  // False when the handle could not be created or set up.
-  bool ok() const noexcept { return easy_ != nullptr && buffers_ != nullptr; }
+  // False when the handle could not be created or an option was refused.
+  bool ok() const noexcept { return easy_ != nullptr && buffers_ != nullptr && options_ok_; }
   CURL* handle() const noexcept { return easy_.get(); }
+
+  // Sets one option; a refusal makes ok() false from then on.
+  template <typename Value>
+  void option(CURLoption name, Value value) {
+    options_ok_ = options_ok_ && easy_ && curl_easy_setopt(easy_.get(), name, value) == CURLE_OK;
+  }
 
   // Hands request header lines (curl's own conventions: "Name:" removes a
   // header of curl's, "Name;" sends it empty) to the handle and keeps them
@@ -99,11 +105,17 @@ class Exchange {
   SlistPtr proxy_headers_;
   SlistPtr route_;
   EasyPtr easy_;
+  bool options_ok_ = true;
 };
 
 // Clamps a caller's time-out: below zero counts as zero; more than a 32-bit
 // count of milliseconds (about 24.8 days) is cut there.
 std::chrono::milliseconds clamp_timeout(std::chrono::milliseconds timeout);
+
+// The time limit of a worker's transfer for a caller that waits `timeout`:
+// a second beyond it, so that the caller's deadline, not the worker's own
+// limits, decides a late exchange (the abort flag then ends the worker).
+std::chrono::milliseconds worker_limit(std::chrono::milliseconds timeout);
 
 // Runs `job` on a thread of its own and waits for it through the installed
 // event pump, dispatching events, until it ends or `timeout` (from the

@@ -222,39 +222,35 @@ Outcome exchange(const ExchangeRecord& record, const std::atomic<bool>& abort,
   if (url.empty()) return outcome;
 
   inet::Exchange ex(&abort, time_limit);
-  if (!ex.ok()) return outcome;
-  CURL* e = ex.handle();
-  bool ok = true;
-  const auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
-  set(curl_easy_setopt(e, CURLOPT_URL, url.c_str()));
-  set(curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L));
-  set(curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));
-  set(curl_easy_setopt(e, CURLOPT_USERAGENT, agent.c_str()));
-  set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, redirects ? 1L : 0L));
+  ex.option(CURLOPT_URL, url.c_str());
+  ex.option(CURLOPT_PATH_AS_IS, 1L);
+  ex.option(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  ex.option(CURLOPT_USERAGENT, agent.c_str());
+  ex.option(CURLOPT_FOLLOWLOCATION, redirects ? 1L : 0L);
   if (method == Text("POST")) {
-    set(curl_easy_setopt(e, CURLOPT_POST, 1L));
-    set(curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(post_data.size())));
-    set(curl_easy_setopt(e, CURLOPT_POSTFIELDS, post_data.bytes().data()));
+    ex.option(CURLOPT_POST, 1L);
+    ex.option(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post_data.size()));
+    ex.option(CURLOPT_POSTFIELDS, post_data.bytes().data());
   } else if (method == Text("GET")) {
-    set(curl_easy_setopt(e, CURLOPT_HTTPGET, 1L));
+    ex.option(CURLOPT_HTTPGET, 1L);
   } else {
-    set(curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str()));
+    ex.option(CURLOPT_CUSTOMREQUEST, method.c_str());
   }
   // The proxy serves plain http only.
-  if (!proxy.empty() && !secure) set(curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str()));
+  if (!proxy.empty() && !secure) ex.option(CURLOPT_PROXY, proxy.c_str());
 
   inet::SlistPtr lines;
-  ok = ok && header_list(complete_headers(extra, address, method, post_data, request_cookies),
-                         lines) &&
-       ex.set_headers(std::move(lines));
   inet::SlistPtr proxy_lines;
-  ok = ok && inet::slist_append(proxy_lines, "Proxy-Connection:") &&
-       ex.set_proxy_headers(std::move(proxy_lines));
+  if (!ex.ok() ||
+      !header_list(complete_headers(extra, address, method, post_data, request_cookies), lines) ||
+      !ex.set_headers(std::move(lines)) ||
+      !inet::slist_append(proxy_lines, "Proxy-Connection:") ||
+      !ex.set_proxy_headers(std::move(proxy_lines))) {
+    return outcome;
+  }
   // Request cookies of the caller's own replace the store for this exchange:
   // its cookies are neither sent nor updated by the transfer.
-  if (text_trim(request_cookies).empty()) inet::share_cookies(e);
-  if (!ok) return outcome;
+  if (text_trim(request_cookies).empty()) inet::share_cookies(ex.handle());
 
   outcome.set_up = true;
   ex.perform();

@@ -55,7 +55,7 @@ ByteString web_fetch_page(const Text& address, std::optional<int> method,
   auto stream = std::make_shared<HandoffStream>();
   if (!stream->write_record(record)) return {};
   const std::chrono::milliseconds timeout = fetch_timeout(timeout_seconds);
-  stream->time_limit = timeout;
+  stream->time_limit = inet::worker_limit(timeout);
 
   const bool in_time =
       inet::run_timed([stream] { web_exchange_worker(*stream); }, &stream->abort, timeout);

@@ -27,24 +27,19 @@ struct PlainGet {
 
 void plain_get(PlainGet& get, std::chrono::milliseconds time_limit) {
   inet::Exchange ex(&get.abort, time_limit);
-  if (!ex.ok()) return;
-  CURL* e = ex.handle();
-  bool ok = true;
-  const auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
-  set(curl_easy_setopt(e, CURLOPT_URL, get.url.c_str()));
-  set(curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L));
-  set(curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)));
-  set(curl_easy_setopt(e, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)"));
-  set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L));
-  inet::SlistPtr lines;
+  ex.option(CURLOPT_URL, get.url.c_str());
+  ex.option(CURLOPT_PATH_AS_IS, 1L);
+  ex.option(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  ex.option(CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)");
+  ex.option(CURLOPT_FOLLOWLOCATION, 1L);
   // libcurl's own "Accept: */*" is the one wanted; it goes before the
   // store's cookies.
-  for (const char* line : {"Pragma: no-cache", "Cache-Control: no-cache"}) {
-    ok = ok && inet::slist_append(lines, line);
+  inet::SlistPtr lines;
+  if (!ex.ok() || !inet::slist_append(lines, "Pragma: no-cache") ||
+      !inet::slist_append(lines, "Cache-Control: no-cache") || !ex.set_headers(std::move(lines))) {
+    return;
   }
-  ok = ok && ex.set_headers(std::move(lines));
-  if (!ok) return;
-  inet::share_cookies(e);
+  inet::share_cookies(ex.handle());
   ex.perform();  // a transfer that breaks off keeps what it received
   get.body = std::move(ex.body());
 }
@@ -57,8 +52,8 @@ ByteString inet_get_plain(const Text& address, std::chrono::milliseconds timeout
   if (url.empty() || !inet::address_is_requestable(url)) return {};
   auto get = std::make_shared<PlainGet>();
   get->url = std::string(url);
-  timeout = inet::clamp_timeout(timeout);
-  if (!inet::run_timed([get, timeout] { plain_get(*get, timeout); }, &get->abort, timeout)) {
+  const std::chrono::milliseconds limit = inet::worker_limit(timeout);
+  if (!inet::run_timed([get, limit] { plain_get(*get, limit); }, &get->abort, timeout)) {
     return {};
   }
   return ByteString(std::move(get->body));

@@ -100,6 +100,7 @@ TEST_F(PlainGetTest, AddressesThatCouldInjectAreNotRequested) {
   }
   EXPECT_TRUE(inet_get_plain(Text("")).empty());
   EXPECT_TRUE(inet_get_plain(Text("#only-a-fragment")).empty());
+  EXPECT_TRUE(inet_get_plain(Text("file:///etc/hostname")).empty());  // http and https only
   EXPECT_FALSE(raw.wait_for_closed(1, 100ms));
   EXPECT_TRUE(raw.received().empty());
 }

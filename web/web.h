@@ -114,8 +114,9 @@ class HandoffStream {
   // nullopt when the stream holds no readable record.
   std::optional<ExchangeRecord> read_record();
   std::atomic<bool> abort{false};
-  // When above zero, the worker ends its transfer after this long (the
-  // fetch's time-out); zero: no limit beyond the abort flag.
+  // When above zero, the worker's transfer ends after this long (the timed
+  // fetch sets a second beyond its own time-out); zero: no limit but the
+  // abort flag.
   std::chrono::milliseconds time_limit{0};
 
  private:
