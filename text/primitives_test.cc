@@ -168,11 +168,7 @@ TEST(TextReplace, Cases) {
 TEST(TextPrimitives, AgreeWithReferenceOnRandomTexts) {
   const string alphabet = "aAbBxX\xB4\xC4\xB0\x80\xFF\x61";
   std::mt19937 random(20261211);
-  auto pick = [&](int max_length) {
-    string s(std::uniform_int_distribution<int>(0, max_length)(random), 'a');
-    for (char& c : s) c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(random)];
-    return s;
-  };
+  auto pick = [&](int max_length) { return gbk::random_text(random, alphabet, max_length); };
   for (int round = 0; round < 20000; ++round) {
     const string text = pick(24);
     const string search = pick(3);

@@ -152,11 +152,7 @@ TEST(TextCountOccurrences, DispatchesEventsOncePerPass) {
 TEST(TextSlicing, AgreesWithReferenceOnRandomTexts) {
   const string alphabet = "aAbB<>\xB4\xC4\xB0\xFF";
   std::mt19937 random(1211);
-  auto pick = [&](int max_length) {
-    string s(std::uniform_int_distribution<int>(0, max_length)(random), 'a');
-    for (char& c : s) c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(random)];
-    return s;
-  };
+  auto pick = [&](int max_length) { return gbk::random_text(random, alphabet, max_length); };
   for (int round = 0; round < 10000; ++round) {
     const string text = pick(20);
     const string left = pick(2);

@@ -208,8 +208,9 @@ class RegexObject {
 // ---- Marker-pair extraction -----------------------------------------------
 
 // Clears `list`, then appends in page order every text between the left
-// marker and the nearest right marker after it (on one line, case ignored).
-// Returns the number of items in the list.
+// marker and the nearest right marker after it (on one line, case ignored;
+// both markers are literal text). Returns the number of items in the list;
+// 0 without a list.
 int text_all_between(const Text& text, const Text& left, const Text& right,
                      TextList* list, std::optional<int> max_length = std::nullopt,
                      std::optional<Text> prefix = std::nullopt,

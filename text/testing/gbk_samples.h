@@ -2,7 +2,9 @@
 // the pattern characters \ | [ ] { } @. gbk_samples_test checks them with ICU.
 #pragma once
 
+#include <random>
 #include <string>
+#include <string_view>
 
 namespace qm::gbk {
 
@@ -24,6 +26,13 @@ inline constexpr char kIdeographicSpace[] = "\xA1\xA1";       // U+3000
 template <class... Parts>
 std::string S(const Parts&... parts) {
   return (std::string() + ... + std::string(parts));
+}
+
+// Up to max_length bytes drawn from the alphabet.
+inline std::string random_text(std::mt19937& random, std::string_view alphabet, int max_length) {
+  std::string s(static_cast<std::size_t>(std::uniform_int_distribution<int>(0, max_length)(random)), 'a');
+  for (char& c : s) c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(random)];
+  return s;
 }
 
 }  // namespace qm::gbk
