@@ -47,7 +47,12 @@ class SharedStore {
     if (curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE) != CURLSHE_OK) {
       curl_share_cleanup(share_);
       share_ = nullptr;
+      return;
     }
+    // The public-suffix list that judges domain cookies: loaded once for the
+    // process instead of once per exchange. Optional: a libcurl without it
+    // loads its own.
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_PSL);
   }
   SharedStore(const SharedStore&) = delete;
   SharedStore& operator=(const SharedStore&) = delete;
