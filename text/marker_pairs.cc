@@ -32,9 +32,14 @@ bool collect_plain(std::string_view text, std::string_view left, std::string_vie
   if (left.empty() || !plain(left) || !plain(right) || !text_internal::is_plain_gbk(text)) return false;
   out->groups = 1;
   out->spans.clear();
+  // In plain GBK, stepping from 0 finds every character start, so one
+  // searcher per marker serves the whole text.
   text_internal::CharSearcher lefts(text, left, true, 0);
+  text_internal::CharSearcher rights(text, right.empty() ? std::string_view("\n") : right, true, 0);
   std::size_t from = 0;
-  std::size_t line_end = 0;  // of the line where the last left marker stood
+  std::size_t line_end = 0;                 // of the line where the last left marker stood
+  std::size_t next_right = 0;               // the first right marker at or after next_right_from
+  std::size_t next_right_from = 1;          // (none searched yet)
   for (;;) {
     const std::size_t at = lefts.next(from);
     if (at == text_internal::npos) return true;
@@ -42,25 +47,30 @@ bool collect_plain(std::string_view text, std::string_view left, std::string_vie
     // character start, and so does the text after the right marker.
     const std::size_t group = at + left.size();
     std::size_t end = group;
-    std::size_t after = group;
     if (!right.empty()) {
       if (line_end < group) {
         const void* line_feed = std::memchr(text.data() + group, '\n', text.size() - group);
         line_end = line_feed ? static_cast<std::size_t>(static_cast<const char*>(line_feed) - text.data())
                              : text.size();
       }
-      end = text_internal::find_from(text.substr(0, line_end), right, group, true);
-      if (end == text_internal::npos) {
+      // Right markers found before stay valid while they lie at or after
+      // the group, so the text is searched for them once in all.
+      if (next_right_from > group || next_right < group) {
+        next_right = rights.next(group);
+        next_right_from = group;
+      }
+      if (next_right == text_internal::npos || next_right + right.size() > line_end) {
         // No right marker on the rest of this line, so no left marker later
         // on it has one either.
+        if (line_end == text.size()) return true;
         from = line_end;
         continue;
       }
-      after = end + right.size();
+      end = next_right;
     }
-    const auto b = static_cast<std::int32_t>(at);
-    out->spans.insert(out->spans.end(), {b, static_cast<std::int32_t>(after), static_cast<std::int32_t>(group),
-                                         static_cast<std::int32_t>(end)});
+    const std::size_t after = end + right.size();
+    out->spans.insert(out->spans.end(), {static_cast<std::int32_t>(at), static_cast<std::int32_t>(after),
+                                         static_cast<std::int32_t>(group), static_cast<std::int32_t>(end)});
     from = after;
   }
 }
