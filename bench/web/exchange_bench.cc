@@ -13,16 +13,23 @@
 
 namespace {
 
-// A page the size of a question page.
-constexpr std::size_t kPageBytes = 20 * 1024;
-
+// /page?kb=N: a page of N KiB. 20 KiB is the size of a question page.
 qm::testsupport::HttpServer& server() {
   static qm::testsupport::HttpServer instance([](httplib::Server& s) {
-    s.Get("/page", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content(std::string(kPageBytes, 'p'), "text/html");
+    s.Get("/page", [](const httplib::Request& req, httplib::Response& res) {
+      const auto kb = std::stoul(req.get_param_value("kb"));
+      res.set_content(std::string(kb * 1024, 'p'), "text/html");
     });
   });
   return instance;
+}
+
+std::string page_path(const benchmark::State& state) {
+  return "/page?kb=" + std::to_string(state.range(0));
+}
+
+std::size_t page_bytes(const benchmark::State& state) {
+  return static_cast<std::size_t>(state.range(0)) * 1024;
 }
 
 std::size_t append(char* data, std::size_t size, std::size_t count, void* user) {
@@ -32,7 +39,8 @@ std::size_t append(char* data, std::size_t size, std::size_t count, void* user) 
 
 // The baseline: a fresh easy handle and connection per GET, nothing else.
 void BM_BareCurlGet(benchmark::State& state) {
-  const std::string url = server().url("/page");
+  const std::string url = server().url(page_path(state));
+  const std::size_t want = page_bytes(state);
   curl_global_init(CURL_GLOBAL_DEFAULT);
   for (auto _ : state) {
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), &curl_easy_cleanup);
@@ -43,15 +51,16 @@ void BM_BareCurlGet(benchmark::State& state) {
     curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &append);
     curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &body);
     curl_easy_perform(easy.get());
-    if (body.size() != kPageBytes) state.SkipWithError("short page");
+    if (body.size() != want) state.SkipWithError("short page");
     benchmark::DoNotOptimize(body);
   }
 }
-BENCHMARK(BM_BareCurlGet)->UseRealTime();
+BENCHMARK(BM_BareCurlGet)->Arg(20)->Arg(1024)->UseRealTime();
 
 void BM_ExchangeWorker(benchmark::State& state) {
   qm::ExchangeRecord record;
-  record.slots[0] = qm::ByteString(server().url("/page"));
+  record.slots[0] = qm::ByteString(server().url(page_path(state)));
+  const std::size_t want = page_bytes(state);
   record.slots[1] = qm::ByteString(std::string("GET"));
   record.slots[6] = qm::ByteString(qm::gbk_from_utf8("真"));
   for (auto _ : state) {
@@ -60,28 +69,30 @@ void BM_ExchangeWorker(benchmark::State& state) {
     qm::web_exchange_worker(stream);
     stream.rewind();
     const auto back = stream.read_record();
-    if (!back || back->slots[0].size() != kPageBytes) state.SkipWithError("short page");
+    if (!back || back->slots[0].size() != want) state.SkipWithError("short page");
   }
 }
-BENCHMARK(BM_ExchangeWorker)->UseRealTime();
+BENCHMARK(BM_ExchangeWorker)->Arg(20)->Arg(1024)->UseRealTime();
 
 void BM_TimedFetch(benchmark::State& state) {
-  const qm::Text url(server().url("/page"));
+  const qm::Text url(server().url(page_path(state)));
+  const std::size_t want = page_bytes(state);
   for (auto _ : state) {
     const qm::ByteString page = qm::web_fetch_page(url, 0);
-    if (page.size() != kPageBytes) state.SkipWithError("short page");
+    if (page.size() != want) state.SkipWithError("short page");
   }
 }
-BENCHMARK(BM_TimedFetch)->UseRealTime();
+BENCHMARK(BM_TimedFetch)->Arg(20)->Arg(1024)->UseRealTime();
 
 void BM_PlainGet(benchmark::State& state) {
-  const qm::Text url(server().url("/page"));
+  const qm::Text url(server().url(page_path(state)));
+  const std::size_t want = page_bytes(state);
   for (auto _ : state) {
     const qm::ByteString page = qm::inet_get_plain(url);
-    if (page.size() != kPageBytes) state.SkipWithError("short page");
+    if (page.size() != want) state.SkipWithError("short page");
   }
 }
-BENCHMARK(BM_PlainGet)->UseRealTime();
+BENCHMARK(BM_PlainGet)->Arg(20)->Arg(1024)->UseRealTime();
 
 }  // namespace
 
