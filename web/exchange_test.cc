@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,22 @@ TEST_F(ExchangeTest, NulBytesInTheBodyAreKept) {
   const std::string body("a\0b\0", 4);
   RawServer raw(testsupport::http_response("HTTP/1.1 200 OK", {}, body));
   EXPECT_EQ(run_worker(RecordSpec(raw.url("/"))).slots[0].bytes(), body);
+}
+
+TEST_F(ExchangeTest, AbortFlagEndsATransferInFlight) {
+  // Without the flag this exchange would wait 5 s and bring back "slow".
+  HandoffStream stream;
+  ASSERT_TRUE(stream.write_record(webtest::make_record(RecordSpec(server_.url("/slow?ms=5000")))));
+  std::thread stopper([&stream] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stream.abort = true;
+  });
+  web_exchange_worker(stream);
+  stopper.join();
+  stream.rewind();
+  const std::optional<ExchangeRecord> back = stream.read_record();
+  ASSERT_TRUE(back.has_value());
+  EXPECT_TRUE(back->slots[0].empty());
 }
 
 // ---- Hand-off stream --------------------------------------------------------

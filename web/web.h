@@ -135,7 +135,11 @@ const Text& web_timeout_message();
 // Fetches a page on a worker thread, waiting through the event pump for at
 // most `timeout_seconds` (default 60). Returns the body, or the time-out
 // message, or empty when the exchange failed. Out-parameters are written only
-// when given and only when the worker ended in time.
+// when given and only when the worker ended in time. A time-out of 0 gives
+// the message even when the worker is done; a negative one counts as 0, one
+// beyond a 32-bit count of milliseconds is cut there. A worker that ends
+// late is told to stop and finishes on its own; nothing of it reaches the
+// caller or a later fetch.
 ByteString web_fetch_page(const Text& address,
                           std::optional<int> method = std::nullopt,
                           std::optional<Text> proxy = std::nullopt,
