@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "web/curl_easy.h"
 #include "web/web.h"
@@ -64,7 +65,7 @@ ByteString web_fetch_page(const Text& address, std::optional<int> method,
   stream->rewind();
   std::optional<ExchangeRecord> back = stream->read_record();
   if (!back) return {};  // the worker could not read its record
-  const ExchangeRecord& result = *back;
+  ExchangeRecord& result = *back;
   if (response_headers != nullptr) *response_headers = result.slots[5].as_text();
   if (received_cookies != nullptr) *received_cookies = result.slots[1].as_text();
   switch (page_encoding.value_or(0)) {
@@ -73,7 +74,7 @@ ByteString web_fetch_page(const Text& address, std::optional<int> method,
     case 2:
       return ByteString(codepage_big5_to_simplified(result.slots[0].as_text()));
     default:
-      return result.slots[0];
+      return std::move(result.slots[0]);
   }
 }
 
