@@ -64,32 +64,32 @@ std::chrono::milliseconds clamp_timeout(std::chrono::milliseconds timeout) {
 Exchange::Exchange(const std::atomic<bool>* abort, std::chrono::milliseconds time_limit) {
   global_init();
   EasyPtr easy(curl_easy_init());
-  if (!easy) return;
   auto buffers = std::unique_ptr<Buffers>(new (std::nothrow) Buffers);
-  if (!buffers) return;
+  if (!easy || !buffers) return;
   buffers->abort = abort;
-  CURL* e = easy.get();
-  bool ok = true;
-  const auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
-  set(curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L));
+  buffers_ = std::move(buffers);
+  easy_ = std::move(easy);
+  Buffers* b = buffers_.get();
+
+  option(CURLOPT_NOSIGNAL, 1L);
   // A connection serves one exchange only.
-  set(curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L));
-  set(curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L));
-  set(curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https"));
-  set(curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-  set(curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects));
+  option(CURLOPT_FORBID_REUSE, 1L);
+  option(CURLOPT_FRESH_CONNECT, 1L);
+  option(CURLOPT_PROTOCOLS_STR, "http,https");
+  option(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  option(CURLOPT_MAXREDIRS, kMaxRedirects);
   // Nothing from the environment: no proxy unless a caller names one.
-  set(curl_easy_setopt(e, CURLOPT_PROXY, ""));
-  set(curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Exchange::on_body));
-  set(curl_easy_setopt(e, CURLOPT_WRITEDATA, buffers.get()));
-  set(curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Exchange::on_header));
-  set(curl_easy_setopt(e, CURLOPT_HEADERDATA, buffers.get()));
-  set(curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Exchange::on_progress));
-  set(curl_easy_setopt(e, CURLOPT_XFERINFODATA, buffers.get()));
-  set(curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L));
+  option(CURLOPT_PROXY, "");
+  option(CURLOPT_WRITEFUNCTION, &Exchange::on_body);
+  option(CURLOPT_WRITEDATA, b);
+  option(CURLOPT_HEADERFUNCTION, &Exchange::on_header);
+  option(CURLOPT_HEADERDATA, b);
+  option(CURLOPT_XFERINFOFUNCTION, &Exchange::on_progress);
+  option(CURLOPT_XFERINFODATA, b);
+  option(CURLOPT_NOPROGRESS, 0L);
 
   // Safety nets for a peer that never answers or stalls; each stays within
-  // the caller's time limit when there is one.
+  // the time limit when there is one.
   using std::chrono::milliseconds;
   milliseconds connect_limit{30'000};
   long stall_seconds = 60;
@@ -97,20 +97,17 @@ Exchange::Exchange(const std::atomic<bool>* abort, std::chrono::milliseconds tim
     time_limit = clamp_timeout(time_limit);
     connect_limit = std::min(connect_limit, time_limit);
     stall_seconds = std::clamp<long>(static_cast<long>(time_limit.count() / 1000), 1L, 60L);
-    set(curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(time_limit.count())));
+    option(CURLOPT_TIMEOUT_MS, static_cast<long>(time_limit.count()));
   }
-  set(curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect_limit.count())));
-  set(curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L));
-  set(curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, stall_seconds));
+  option(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect_limit.count()));
+  option(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  option(CURLOPT_LOW_SPEED_TIME, stall_seconds);
 
   const std::string route = route_override();
   if (!route.empty()) {
-    ok = ok && slist_append(route_, route);
-    set(curl_easy_setopt(e, CURLOPT_CONNECT_TO, route_.get()));
+    options_ok_ = options_ok_ && slist_append(route_, route);
+    option(CURLOPT_CONNECT_TO, route_.get());
   }
-  if (!ok) return;
-  buffers_ = std::move(buffers);
-  easy_ = std::move(easy);
 }
 
 bool Exchange::set_headers(SlistPtr lines) {
