@@ -185,6 +185,14 @@ TEST_F(ExchangeRequestTest, HttpsInsideTheQueryIsPlainHttp) {
             "GET /go?to=https://x.example/ HTTP/1.1");
 }
 
+TEST_F(ExchangeRequestTest, PathGoesOutAsWritten) {
+  // GBK bytes, dot segments and a doubled slash are neither encoded nor
+  // resolved.
+  const std::string path = "/a/../b//q?word=\xd6\xd0\xce\xc4&x=%41";
+  run_worker(RecordSpec(server_.url(path)));
+  EXPECT_EQ(testsupport::request_head_lines(request()).front(), "GET " + path + " HTTP/1.1");
+}
+
 TEST_F(ExchangeRequestTest, AddressesThatCouldInjectAreNotRequested) {
   const std::string base = server_.url("/a");
   const std::vector<std::string> addresses = {
