@@ -10,9 +10,10 @@
 //     and holds any (libcurl's cookie engine writes this line here)
 //   the completed extra header lines, in order (Accept, Referer,
 //     Accept-Language, Content-Type, Content-Length, Cookie as completed)
-// and nothing else: libcurl's own Accept, Expect, Content-Type and
-// Content-Length lines are suppressed, so only what the completed headers
-// say goes out. A header line with a blank value goes out as "Name:".
+// and nothing else: libcurl's own Accept, Expect, Content-Type,
+// Content-Length and Proxy-Connection lines are suppressed, so only what the
+// completed headers say goes out. A header line with a blank value goes out
+// as "Name:". Through a proxy the request line carries the whole address.
 
 #include <cstdint>
 #include <cstring>
