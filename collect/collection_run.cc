@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <string_view>
 
 #include <curl/curl.h>
 
@@ -47,10 +48,26 @@ Text percent_encode(const Text& bytes) {
 
 void clear_site_cookies() { cookie_clear_site(SITE_HOST); }
 
+// Whether `id` can stand in an address: a blank or control byte would end
+// the request line. Such a link is no question; the client would refuse it
+// anyway, after a worker thread's start, which a page of 100,000 such links
+// turns into half a minute.
+bool requestable_id(const Text& id) {
+  const std::string_view bytes = id.view();
+  return std::none_of(bytes.begin(), bytes.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F;
+  });
+}
+
 // One question: fetch, filter, cut the title, list it. Cookies are cleared
 // afterwards whatever became of it.
 void question_step(RunWindow& window, const Text& id, const RunLimits& limits) {
   const RunTexts& t = run_texts();
+  if (!requestable_id(id)) {
+    clear_site_cookies();
+    return;
+  }
   const Text page = web_fetch_page(collect_question_address(id), 0, std::nullopt, std::nullopt,
                                    std::nullopt, std::nullopt,
                                    std::max(1, limits.question_timeout_seconds))

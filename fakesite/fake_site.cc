@@ -29,6 +29,35 @@ constexpr std::size_t kLogLimit = 100000;
 
 std::string gbk(std::string_view utf8) { return gbk_from_utf8(utf8).str(); }
 
+constexpr const char* kHtml = "text/html; charset=gbk";
+
+// Inserts `bytes` after the first `marker` of `page`; nothing when absent.
+void insert_after(std::string& page, std::string_view marker, std::string_view bytes) {
+  const std::size_t at = page.find(marker);
+  if (at != std::string::npos) page.insert(at + marker.size(), bytes);
+}
+
+// Bytes that are not GBK (0x80, 0xFF, a lead byte before "<") where the
+// page's content begins, and a NUL byte after its first item: a question
+// page's title, a result page's first link.
+std::string with_bad_bytes(std::string page, bool result_page) {
+  using namespace std::string_view_literals;
+  if (result_page) {
+    insert_after(page, "</dt></dl>\n"sv, "\0\x81\xFF"sv);
+    insert_after(page, "<div class=\"list\">\n"sv, "\x80\xFF\x81"sv);
+  } else {
+    insert_after(page, "</title>"sv, "\0\xFF"sv);
+    insert_after(page, "<title>"sv, "\x80\xFF"sv);
+  }
+  return page;
+}
+
+// 64 KiB of filler, sent again and again by the streamed answers.
+const std::string& filler() {
+  static const std::string bytes(std::size_t{64} << 10, 'x');
+  return bytes;
+}
+
 struct CurlFree {
   void operator()(char* p) const noexcept { curl_free(p); }
 };
@@ -137,6 +166,13 @@ struct FakeSite::Impl {
   }
 
   void answer(const httplib::Request& req, httplib::Response& res);
+  // Answers with `page` (GBK) in the manner of `hostile`.
+  void answer_hostile(FakeHostile hostile, std::string page, bool result_page,
+                      const httplib::Request& req, httplib::Response& res);
+  bool is_stopping() const {
+    std::lock_guard lock(mutex);
+    return stopping;
+  }
   std::string result_page(const std::string& keyword, int page, const FakeBehaviour& b) const;
   static std::string question_page(const Served& q, bool with_markers);
   static std::string error_page(int status);
@@ -176,6 +212,10 @@ std::string FakeSite::Impl::result_page(const std::string& keyword, int page,
                              ".html\" target=\"_blank\">" + q.title + "</a>";
     const int times = b.ids_twice.count(q.id) ? 2 : 1;
     for (int k = 0; k < times; ++k) html += "<dl><dt>" + link + "</dt></dl>\n";
+  }
+  for (const std::string& id : b.extra_links) {
+    html += std::string("<dl><dt><a href=\"http://") + SITE_HOST + "/question/" + id +
+            ".html\" target=\"_blank\">" + id + "</a></dt></dl>\n";
   }
   html += "</div>\n";
   const bool more = first + kPerPage < total;
@@ -220,13 +260,18 @@ void FakeSite::Impl::answer(const httplib::Request& req, httplib::Response& res)
     }
     if (b.results_error) {
       res.status = 500;
-      res.set_content(error_page(500), "text/html; charset=gbk");
+      res.set_content(error_page(500), kHtml);
       return;
     }
     int pn = 0;
     if (auto v = query_value(entry.query, "pn"))
       pn = static_cast<int>(std::clamp(std::strtol(std::string(*v).c_str(), nullptr, 10), 0L, 1000000L));
-    res.set_content(result_page(entry.keyword, pn / kPerPage, b), "text/html; charset=gbk");
+    std::string page = result_page(entry.keyword, pn / kPerPage, b);
+    if (const auto hostile = b.hostile_results.find(pn / kPerPage); hostile != b.hostile_results.end()) {
+      answer_hostile(hostile->second, std::move(page), true, req, res);
+      return;
+    }
+    res.set_content(page, kHtml);
     return;
   }
   if (path.size() > question_prefix.size() + 5 && path.substr(0, question_prefix.size()) == question_prefix &&
@@ -234,32 +279,116 @@ void FakeSite::Impl::answer(const httplib::Request& req, httplib::Response& res)
     const std::string id(path.substr(question_prefix.size(), path.size() - question_prefix.size() - 5));
     pause(b.question_delay);
     const auto found = by_id.find(id);
+    if (const auto hostile = b.hostile_questions.find(id); hostile != b.hostile_questions.end()) {
+      answer_hostile(hostile->second,
+                     found != by_id.end() ? question_page(found->second, true) : error_page(404),
+                     false, req, res);
+      return;
+    }
     if (found != by_id.end()) {
       const auto quirk = b.quirks.find(id);
       if (quirk == b.quirks.end()) {
-        res.set_content(question_page(found->second, true), "text/html; charset=gbk");
+        res.set_content(question_page(found->second, true), kHtml);
         return;
       }
       switch (quirk->second) {
         case FakeQuirk::kSlow:
           pause(b.slow_delay);
-          res.set_content(question_page(found->second, true), "text/html; charset=gbk");
+          res.set_content(question_page(found->second, true), kHtml);
           return;
         case FakeQuirk::kEmpty:
           res.status = 200;
           return;
         case FakeQuirk::kNoTitleMarkers:
-          res.set_content(question_page(found->second, false), "text/html; charset=gbk");
+          res.set_content(question_page(found->second, false), kHtml);
           return;
         case FakeQuirk::kErrorPage:
           res.status = 500;
-          res.set_content(error_page(500), "text/html; charset=gbk");
+          res.set_content(error_page(500), kHtml);
           return;
       }
     }
   }
   res.status = 404;
-  res.set_content(error_page(404), "text/html; charset=gbk");
+  res.set_content(error_page(404), kHtml);
+}
+
+void FakeSite::Impl::answer_hostile(FakeHostile hostile, std::string page, bool result_page,
+                                    const httplib::Request& req, httplib::Response& res) {
+  using std::chrono::milliseconds;
+  // Streamed answers end when the client goes away (a write fails) or the
+  // site stops.
+  switch (hostile) {
+    case FakeHostile::kRedirectLoop:
+      res.set_redirect(req.target);
+      return;
+    case FakeHostile::kHugeBody: {
+      auto body = std::make_shared<std::string>(std::move(page));
+      res.set_content_provider(
+          kFakeHugeBodyBytes, kHtml,
+          [this, body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (is_stopping()) return false;
+            if (offset < body->size()) {
+              return sink.write(body->data() + offset, std::min(length, body->size() - offset));
+            }
+            return sink.write(filler().data(), std::min(length, filler().size()));
+          });
+      return;
+    }
+    case FakeHostile::kEndlessBody: {
+      auto body = std::make_shared<std::string>(std::move(page));
+      res.set_content_provider(
+          kHtml, [this, body](std::size_t offset, httplib::DataSink& sink) {
+            if (is_stopping()) return false;
+            if (offset < body->size()) return sink.write(body->data() + offset, body->size() - offset);
+            return sink.write(filler().data(), filler().size());
+          });
+      return;
+    }
+    case FakeHostile::kManyCookies:
+      // Short lines: the header block stays below libcurl's 300 KiB limit.
+      for (int i = 0; i < kFakeManyCookies; ++i) {
+        const std::string n = std::to_string(i);
+        res.set_header("Set-Cookie", "Q" + n + "=" + n);
+      }
+      res.set_content(page, kHtml);
+      return;
+    case FakeHostile::kLongHeaders:
+      res.set_header("X-Filler", std::string(kFakeLongHeaderBytes, 'f'));
+      res.set_content(page, kHtml);
+      return;
+    case FakeHostile::kSilent:
+      pause(milliseconds(std::chrono::hours(1)));
+      res.status = 503;  // the site is stopping: nothing reaches a client any more
+      return;
+    case FakeHostile::kDrip: {
+      auto body = std::make_shared<std::string>(std::move(page));
+      res.set_content_provider(
+          kHtml, [this, body](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= body->size()) {
+              sink.done();
+              return true;
+            }
+            if (offset > 0) pause(std::chrono::seconds(1));
+            return !is_stopping() && sink.write(body->data() + offset, 1);
+          });
+      return;
+    }
+    case FakeHostile::kCutMidBody: {
+      auto body = std::make_shared<std::string>(std::move(page));
+      res.set_content_provider(
+          body->size(), kHtml,
+          [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            const std::size_t half = body->size() / 2;
+            // Returning false drops the connection with the rest unsent.
+            return offset < half && sink.write(body->data() + offset, half - offset);
+          });
+      return;
+    }
+    case FakeHostile::kBadBytes:
+      res.set_content(with_bad_bytes(std::move(page), result_page), kHtml);
+      return;
+  }
 }
 
 FakeSite::FakeSite(std::vector<FakeQuestion> corpus, int port) : impl_(std::make_unique<Impl>()) {
@@ -270,6 +399,8 @@ FakeSite::FakeSite(std::vector<FakeQuestion> corpus, int port) : impl_(std::make
   }
   Impl& impl = *impl_;
   impl.server.set_keep_alive_timeout(1);
+  // Silent and dripping answers hold a thread each for as long as they last.
+  impl.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
   impl.server.Get(".*", [&impl](const httplib::Request& req, httplib::Response& res) {
     impl.answer(req, res);
   });

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -45,6 +46,28 @@ enum class FakeQuirk {
   kNoTitleMarkers,  // the page's <title> lacks the site's suffix
 };
 
+// Hostile answers, for hardening tests: each replaces the page it is set
+// for. Where the page still comes, its own bytes come first, so that a
+// client keeping a bounded part of the answer still finds the title.
+enum class FakeHostile {
+  kRedirectLoop,  // 302 to the address asked for, every time
+  kHugeBody,      // the page, then filler to 200 MiB with its length announced; streamed
+  kEndlessBody,   // the page, then filler without end (no length; streamed)
+  kManyCookies,   // 10,000 Set-Cookie lines "Q<n>=<n>" (240 KB), then the page
+  kLongHeaders,   // a header line of 64 KiB, then the page
+  kSilent,        // takes the request and never answers, until the site stops
+  kDrip,          // the page, one byte a second
+  kCutMidBody,    // announces the page's length, sends half of it, closes the connection
+  kBadBytes,      // the page with bytes that are not GBK and NUL bytes: in the title (not
+                  // GBK only), after the title, and before the links of a result page
+};
+
+// The size kHugeBody announces and sends.
+inline constexpr std::size_t kFakeHugeBodyBytes = std::size_t{200} << 20;
+// Set-Cookie lines of kManyCookies, and the header line length of kLongHeaders.
+inline constexpr int kFakeManyCookies = 10000;
+inline constexpr std::size_t kFakeLongHeaderBytes = std::size_t{64} << 10;
+
 // What the site does; changeable while it runs.
 struct FakeBehaviour {
   std::chrono::milliseconds result_delay{0};    // before every result page
@@ -56,6 +79,14 @@ struct FakeBehaviour {
   std::optional<int> no_next_from_page;
   std::map<std::string, FakeQuirk> quirks;  // by question identifier
   std::set<std::string> ids_twice;          // linked twice on their result page
+  // Hostile answers of result pages (by 0-based page index) and of question
+  // pages (by identifier); a question's hostile answer goes before its quirk.
+  std::map<int, FakeHostile> hostile_results;
+  std::map<std::string, FakeHostile> hostile_questions;
+  // Identifiers linked after the corpus's results on every result page, as
+  // given (GBK bytes, anything: blanks, quotes, CR LF, any length). Their
+  // question pages are answered when the corpus holds them, else 404.
+  std::vector<std::string> extra_links;
 };
 
 // The "name=value" items of a Cookie header, in any order.
