@@ -29,6 +29,20 @@ std::string read_file(const std::filesystem::path& path) {
   return bytes.str();
 }
 
+bool valid_utf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    const std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3
+                                        : lead >= 0xC2 ? 2 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
 std::string lines(const std::vector<FakeQuestion>& qs) {
   std::string out;
   for (const FakeQuestion& q : qs) out += q.title + "\n";
@@ -227,6 +241,53 @@ TEST_F(CollectCliTest, CtrlCEndsWith130KeepingTheTitlesWritten) {
   run.interrupt();
   EXPECT_EQ(run.wait(), 130);
   EXPECT_EQ(run.out(), lines({corpus[0], corpus[1]}));
+}
+
+// A hostile site through the program: the run ends with exit 0, and every
+// title it could read is one UTF-8 line of the output.
+TEST_F(CollectCliTest, HostileSiteStillGivesOneUtf8LinePerReadableTitle) {
+  auto corpus = questions("电脑", 12, 600);
+  corpus[3].title = "第一行\r\n第二行";
+  std::string long_title = "电脑";
+  for (int i = 0; i < (1 << 19); ++i) long_title += "题";
+  corpus[4].title = long_title;
+  FakeBehaviour behaviour;
+  behaviour.hostile_questions = {{corpus[1].id, FakeHostile::kEndlessBody},
+                                 {corpus[2].id, FakeHostile::kBadBytes},
+                                 {corpus[5].id, FakeHostile::kRedirectLoop},
+                                 {corpus[6].id, FakeHostile::kManyCookies}};
+  behaviour.hostile_results = {{1, FakeHostile::kLongHeaders}};
+  behaviour.extra_links = {"60 1", "601\r\nGET /injected HTTP/1.0", std::string(10000, '6')};
+  serve(corpus, behaviour);
+  Collector run({"--connect-to", site().route(), "电脑"});
+  EXPECT_EQ(run.wait(), 0) << run.err();
+
+  std::vector<std::string> expected;
+  for (std::size_t i = 0; i < corpus.size(); ++i) {
+    if (i == 5) continue;  // ten redirects, then nothing
+    expected.push_back(i == 3 ? "第一行  第二行" : corpus[i].title);
+  }
+  std::vector<std::string> got;
+  std::istringstream out(run.out());
+  for (std::string line; std::getline(out, line);) got.push_back(line);
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(i);
+    // Bytes of the code page's odd corners (0x80, 0xFF) come out as valid
+    // UTF-8 before the title.
+    const std::string& line = got[i];
+    EXPECT_TRUE(valid_utf8(line));
+    if (i == 2) {
+      ASSERT_GT(line.size(), expected[i].size());
+      EXPECT_TRUE(line.ends_with(expected[i]));
+      continue;
+    }
+    EXPECT_TRUE(line == expected[i]) << line.substr(0, 80);
+  }
+  EXPECT_THAT(run.err(), ::testing::EndsWith("(11) 个\n"));
+  for (const FakeRequest& r : site().requests()) {
+    EXPECT_EQ(r.path.find_first_of(" \r\n"), std::string::npos) << r.path.substr(0, 80);
+  }
 }
 
 }  // namespace
