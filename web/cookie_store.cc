@@ -350,8 +350,10 @@ void share_cookies(CURL* easy) {
 std::optional<CookieWrite> parse_cookie_write(const Text& url, const Text& name,
                                               const Text& data, long long now) {
   const std::optional<Target> target = parse_target(url);
+  // Control bytes are refused before trimming: a tab around a name would
+  // otherwise vanish and the write land on another cookie.
   const std::string_view cookie_name = trim(name.view());
-  if (!target || cookie_name.empty() || unsafe_for_line(cookie_name) ||
+  if (!target || cookie_name.empty() || unsafe_for_line(name.view()) ||
       cookie_name.find_first_of("=;") != std::string_view::npos || unsafe_for_line(data.view())) {
     return std::nullopt;
   }

@@ -156,6 +156,8 @@ TEST_F(CookieStore, MatchesCookiesToAddresses) {
         {"http://x.y.z", "a=b", "v", false},
         {"http://x.y.z", "a;b", "v", false},
         {"http://x.y.z", "a\tb", "v", false},
+        {"http://x.y.z", "a\t", "v", false},
+        {"http://x.y.z", "\ta", "v", false},
         {"http://x.y.z", "a", "v\tTRUE", false},
         {"http://x.y.z", "a", "v\r\nSet-Cookie: evil=1", false}},
        {{"http://x.y.z", ""}}},
