@@ -12,6 +12,10 @@ if(QM_SANITIZE)
     -fsanitize=${QM_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(qm_sanitizers INTERFACE -fsanitize=${QM_SANITIZE})
 endif()
+if(QM_FUZZ)
+  # Coverage feedback from our libraries too, not only from the fuzz targets.
+  target_compile_options(qm_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 
 # qm_library(NAME <name> [DEPS ...] [INCLUDES ...]): every *.cc of the calling folder that is
 # not a test, fuzz target or main program.
@@ -80,12 +84,17 @@ endfunction()
 # qm_fuzz(NAME <name> [DEPS ...] SOURCES ...): a libFuzzer target, built only
 # with clang and QM_FUZZ=ON (the "fuzz" preset). Each target also runs as a
 # test over its corpus folder fuzz/corpus/<name>/ when that folder exists.
+# The target fuzz_targets builds them all (scripts/fuzz runs them).
 function(qm_fuzz name)
   if(NOT QM_FUZZ)
     return()
   endif()
   cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  if(NOT TARGET fuzz_targets)
+    add_custom_target(fuzz_targets)
+  endif()
+  add_dependencies(fuzz_targets ${name})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} qm_warnings qm_sanitizers)
