@@ -101,7 +101,9 @@ TEST_F(RunWindowTest, WindowKeepsHandlingEventsWhileResponsesAreSlow) {
 
   EXPECT_EQ(result_lines().size(), 3);
   EXPECT_GT(beats, 50);  // the run took over a second
-  EXPECT_LT(longest, 100) << "the window stalled for " << longest << " ms";
+  // A run that blocked the thread would stall for a whole response delay
+  // (250 ms); the margin below it absorbs slow sanitizer builds.
+  EXPECT_LT(longest, 200) << "the window stalled for " << longest << " ms";
 }
 
 TEST_F(RunWindowTest, ClosingMidRunEndsWithExitCodeZero) {
