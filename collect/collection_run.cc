@@ -61,11 +61,14 @@ bool requestable_id(const Text& id) {
 }
 
 // One question: fetch, filter, cut the title, list it. Cookies are cleared
-// afterwards whatever became of it.
-void question_step(RunWindow& window, const Text& id, const RunLimits& limits) {
+// afterwards whatever became of it; `store_cleared` says that the step
+// before was a question's, which left the store cleared, and nothing has
+// been requested since.
+void question_step(RunWindow& window, const Text& id, const RunLimits& limits,
+                   bool store_cleared) {
   const RunTexts& t = run_texts();
   if (!requestable_id(id)) {
-    clear_site_cookies();
+    if (!store_cleared) clear_site_cookies();
     return;
   }
   const Text page = web_fetch_page(collect_question_address(id), 0, std::nullopt, std::nullopt,
@@ -125,7 +128,7 @@ void collection_run(RunWindow& window, const RunLimits& limits) {
     if (!page.empty()) {
       text_all_between(page, t.id_left, t.id_right, &question_ids);
       const std::size_t n = question_ids.size();
-      for (std::size_t i = 0; i < n; ++i) question_step(window, question_ids[i], limits);
+      for (std::size_t i = 0; i < n; ++i) question_step(window, question_ids[i], limits, i > 0);
     }
     clear_site_cookies();
     if (last || search_offset > INT32_MAX - 10) break;
