@@ -1,6 +1,6 @@
 // One exchange against a loopback server: the exchange worker, the timed
 // fetch and the result-page GET, each next to a bare libcurl GET of the same
-// page in the same run. Figures in bench/web/FIGURES-exchange.md.
+// page in the same run. Figures in bench/README.md.
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
