@@ -63,8 +63,6 @@ std::vector<Scenario> scenarios() {
   return {
       {.name = "question_endless_body", .questions = {{"7002", H::kEndlessBody}}, .listed = 15,
        .question_timeout_seconds = 5},
-      {.name = "result_page_200_MiB_body", .results = {{1, H::kHugeBody}}, .listed = 15,
-       .result_timeout = std::chrono::seconds(6)},
       {.name = "question_redirect_loop", .questions = {{"7003", H::kRedirectLoop}}, .listed = 14},
       {.name = "question_never_answers", .questions = {{"7007", H::kSilent}}, .listed = 14},
       {.name = "result_page_byte_a_second", .results = {{1, H::kDrip}}, .listed = 10},

@@ -252,7 +252,7 @@ TEST_F(CollectCliTest, HostileSiteStillGivesOneUtf8LinePerReadableTitle) {
   for (int i = 0; i < (1 << 19); ++i) long_title += "题";
   corpus[4].title = long_title;
   FakeBehaviour behaviour;
-  behaviour.hostile_questions = {{corpus[1].id, FakeHostile::kEndlessBody},
+  behaviour.hostile_questions = {{corpus[1].id, FakeHostile::kCutMidBody},
                                  {corpus[2].id, FakeHostile::kBadBytes},
                                  {corpus[5].id, FakeHostile::kRedirectLoop},
                                  {corpus[6].id, FakeHostile::kManyCookies}};

@@ -154,7 +154,9 @@ struct FakeSite::Impl {
   mutable std::mutex mutex;
   std::condition_variable wake;  // ends delays and wait() at stop
   bool stopping = false;
-  FakeBehaviour behaviour;
+  // Replaced whole by set_behaviour, so that a request takes it without a
+  // copy (a behaviour may link 100,000 identifiers).
+  std::shared_ptr<const FakeBehaviour> behaviour = std::make_shared<const FakeBehaviour>();
   std::deque<FakeRequest> log;  // the latest kLogLimit requests
   int seq = 0;
 
@@ -237,15 +239,16 @@ void FakeSite::Impl::answer(const httplib::Request& req, httplib::Response& res)
   if (auto word = query_value(entry.query, "word")) entry.keyword = percent_decode(*word);
   entry.host = req.get_header_value("Host");
   entry.cookie = req.get_header_value("Cookie");
-  FakeBehaviour b;
+  std::shared_ptr<const FakeBehaviour> current;
   {
     std::lock_guard lock(mutex);
     entry.seq = ++seq;
     entry.set_cookies = "QMH=h" + std::to_string(entry.seq) + "; QMD=d" + std::to_string(entry.seq);
     log.push_back(entry);
     if (log.size() > kLogLimit) log.pop_front();
-    b = behaviour;
+    current = behaviour;
   }
+  const FakeBehaviour& b = *current;
   const std::string n = std::to_string(entry.seq);
   res.set_header("Set-Cookie", "QMH=h" + n + "; path=/");
   res.set_header("Set-Cookie", "QMD=d" + n + "; path=/; domain=.pelquor.com");
@@ -439,12 +442,12 @@ std::string FakeSite::route() const {
 
 void FakeSite::set_behaviour(FakeBehaviour behaviour) {
   std::lock_guard lock(impl_->mutex);
-  impl_->behaviour = std::move(behaviour);
+  impl_->behaviour = std::make_shared<const FakeBehaviour>(std::move(behaviour));
 }
 
 FakeBehaviour FakeSite::behaviour() const {
   std::lock_guard lock(impl_->mutex);
-  return impl_->behaviour;
+  return *impl_->behaviour;
 }
 
 std::vector<FakeRequest> FakeSite::requests() const {
