@@ -24,8 +24,8 @@ namespace qm {
 namespace {
 
 // The question time-out of the next run.
-int g_question_timeout_seconds = 2;
-std::chrono::milliseconds g_result_timeout{2500};
+int g_question_timeout_seconds = 3;
+std::chrono::milliseconds g_result_timeout{3500};
 
 // The run behind the button, with time-outs of a few seconds.
 void quick_run(RunWindow& window) {
@@ -43,8 +43,8 @@ struct Scenario {
   int listed = 0;  // lines in the results box afterwards
   // Long enough for 64 MiB on a loaded machine; a time-out ends nothing early.
   // A wait that blocked the window would stall it for a whole time-out.
-  int question_timeout_seconds = 2;
-  std::chrono::milliseconds result_timeout{2500};
+  int question_timeout_seconds = 3;
+  std::chrono::milliseconds result_timeout{3500};
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
@@ -132,10 +132,10 @@ TEST_P(HostileWindowTest, RunEndsAndTheWindowKeepsHandlingEvents) {
   EXPECT_TRUE(window_.collect_button().isEnabled());
   EXPECT_EQ(window_.collect_button().text(), QStringLiteral("采集问题"));
   // Events were handled all along: no stall near a time-out's length. The
-  // longest stall is the layout of the 1 MiB title (0.2 s; 0.6 s under the
-  // address sanitizer).
+  // longest stalls are the layout of the 1 MiB title and the copies of a
+  // 64 MiB page (0.4-0.8 s; up to 1.2 s under the address sanitizer).
   EXPECT_GT(beats, 0);
-  EXPECT_LT(longest, 1500) << "the window stalled for " << longest << " ms";
+  EXPECT_LT(longest, 2500) << "the window stalled for " << longest << " ms";
   for (const FakeRequest& r : site().requests()) {
     EXPECT_EQ(r.path.find_first_of(" \t\r\n"), std::string::npos) << r.path.substr(0, 100);
     EXPECT_TRUE(r.path == "/search" || r.path.starts_with("/question/")) << r.path.substr(0, 100);

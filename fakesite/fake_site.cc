@@ -216,8 +216,9 @@ std::string FakeSite::Impl::result_page(const std::string& keyword, int page,
     for (int k = 0; k < times; ++k) html += "<dl><dt>" + link + "</dt></dl>\n";
   }
   for (const std::string& id : b.extra_links) {
-    html += std::string("<dl><dt><a href=\"http://") + SITE_HOST + "/question/" + id +
-            ".html\" target=\"_blank\">" + id + "</a></dt></dl>\n";
+    // Appended piece by piece: a page may link 100,000 of them.
+    html.append("<dl><dt><a href=\"http://").append(SITE_HOST).append("/question/").append(id);
+    html.append(".html\" target=\"_blank\">").append(id).append("</a></dt></dl>\n");
   }
   html += "</div>\n";
   const bool more = first + kPerPage < total;
