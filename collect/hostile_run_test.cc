@@ -53,7 +53,8 @@ struct Scenario {
   bool prefix = false;
   // The title of a page with bytes that are not GBK comes with them.
   std::set<int> with_bad_title_bytes{};
-  // Requests for one identifier allowed at most (a redirect loop: 1 + 10).
+  // Requests for one path allowed at most: extra links stand on both
+  // result pages; a redirect loop is followed 10 times after the first.
   std::size_t max_requests_per_path = 2;
   // Time-outs: short, so that silence costs a second or two; long enough
   // for 64 MiB on a loaded machine where a body is that large, as a

@@ -58,8 +58,9 @@ enum class FakeHostile {
   kSilent,        // takes the request and never answers, until the site stops
   kDrip,          // the page, one byte a second
   kCutMidBody,    // announces the page's length, sends half of it, closes the connection
-  kBadBytes,      // the page with bytes that are not GBK and NUL bytes: in the title (not
-                  // GBK only), after the title, and before the links of a result page
+  kBadBytes,      // the page with bytes that are not GBK (0x80, 0xFF, a lone lead byte)
+                  // at the start of the title or of a result page's list, and a NUL byte
+                  // after the title or after a result page's first link
 };
 
 // The size kHugeBody announces and sends.
