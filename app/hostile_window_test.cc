@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -18,6 +17,7 @@
 
 #include "app/main_window.h"
 #include "app/shell.h"
+#include "app/testing/heartbeat.h"
 #include "collect/run_test_support.h"
 
 namespace qm {
@@ -102,22 +102,11 @@ TEST_P(HostileWindowTest, RunEndsAndTheWindowKeepsHandlingEvents) {
   window_.show();
   window_.keyword_box().setText(QStringLiteral("电脑"));
 
-  QElapsedTimer clock;
-  qint64 last = 0;
-  qint64 longest = 0;
-  int beats = 0;
-  QTimer heartbeat;
-  QObject::connect(&heartbeat, &QTimer::timeout, &window_, [&] {
-    const qint64 now = clock.elapsed();
-    longest = std::max(longest, now - last);
-    last = now;
-    ++beats;
-  });
-  clock.start();
-  heartbeat.start(10);
-  QTest::mouseClick(&window_.collect_button(), Qt::LeftButton);
-  heartbeat.stop();
-  const qint64 took = clock.elapsed();
+  const testing::Heartbeat beat = testing::measure_heartbeat(
+      &window_, [&] { QTest::mouseClick(&window_.collect_button(), Qt::LeftButton); });
+  const qint64 longest = beat.longest_stall_ms;
+  const int beats = beat.beats;
+  const qint64 took = beat.elapsed_ms;
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -13,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "app/shell.h"
+#include "app/testing/heartbeat.h"
 #include "collect/run_test_support.h"
 
 namespace qm {
@@ -83,21 +83,10 @@ TEST_F(RunWindowTest, WindowKeepsHandlingEventsWhileResponsesAreSlow) {
   window_.show();
   window_.keyword_box().setText(QStringLiteral("手机"));
 
-  QElapsedTimer clock;
-  qint64 last = 0;
-  qint64 longest = 0;
-  int beats = 0;
-  QTimer heartbeat;
-  QObject::connect(&heartbeat, &QTimer::timeout, &window_, [&] {
-    const qint64 now = clock.elapsed();
-    longest = std::max(longest, now - last);
-    last = now;
-    ++beats;
-  });
-  clock.start();
-  heartbeat.start(10);
-  QTest::mouseClick(&window_.collect_button(), Qt::LeftButton);
-  heartbeat.stop();
+  const testing::Heartbeat beat = testing::measure_heartbeat(
+      &window_, [&] { QTest::mouseClick(&window_.collect_button(), Qt::LeftButton); });
+  const qint64 longest = beat.longest_stall_ms;
+  const int beats = beat.beats;
 
   EXPECT_EQ(result_lines().size(), 3);
   EXPECT_GT(beats, 50);  // the run took over a second
