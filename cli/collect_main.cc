@@ -57,15 +57,15 @@ std::optional<int> parse_port(std::string_view text) {
 }
 
 // HOST:PORT:ADDR:PORT, ADDR possibly an IPv6 address in brackets.
-bool valid_connect_to(std::string_view spec) {
-  const std::size_t first = spec.find(':');
-  const std::size_t last = spec.rfind(':');
+bool valid_connect_to(std::string_view route) {
+  const std::size_t first = route.find(':');
+  const std::size_t last = route.rfind(':');
   if (first == std::string_view::npos || first == 0) return false;
-  const std::size_t second = spec.find(':', first + 1);
+  const std::size_t second = route.find(':', first + 1);
   if (second == std::string_view::npos || second >= last) return false;
-  const std::string_view addr = spec.substr(second + 1, last - second - 1);
-  return parse_port(spec.substr(first + 1, second - first - 1)) && !addr.empty() &&
-         parse_port(spec.substr(last + 1));
+  const std::string_view addr = route.substr(second + 1, last - second - 1);
+  return parse_port(route.substr(first + 1, second - first - 1)) && !addr.empty() &&
+         parse_port(route.substr(last + 1));
 }
 
 struct Arguments {

@@ -14,7 +14,7 @@ namespace qm {
 namespace {
 
 using testsupport::RawServer;
-using webtest::RecordSpec;
+using webtest::RecordFields;
 using webtest::run_worker;
 
 const std::string kDefaultAgent =
@@ -99,7 +99,7 @@ TEST_F(ExchangeRequestTest, HeaderLinesForEachKindOfExtraHeaders) {
     SCOPED_TRACE(c.name);
     RawServer server(testsupport::http_response("HTTP/1.1 200 OK", {}, "ok"));
     const std::string address = server.url("/page?x=1");
-    const ExchangeRecord back = run_worker(RecordSpec(address).method(c.method).extra_headers(c.extra_headers).post_data(c.post_data).cookies(c.cookies));
+    const ExchangeRecord back = run_worker(RecordFields(address).method(c.method).extra_headers(c.extra_headers).post_data(c.post_data).cookies(c.cookies));
     EXPECT_EQ(back.slots[0].bytes(), "ok");
     ASSERT_TRUE(server.wait_for_closed(1, std::chrono::seconds(5)));
     const std::vector<std::string> seen = server.received();
@@ -116,7 +116,7 @@ TEST_F(ExchangeRequestTest, HeaderLinesForEachKindOfExtraHeaders) {
 
 TEST_F(ExchangeRequestTest, RequestCookiesKeepTheStoreOut) {
   ASSERT_TRUE(inet_set_cookie("http://127.0.0.1", "stored", "1; path=/"));
-  run_worker(RecordSpec(address_).cookies("mine=2"));
+  run_worker(RecordFields(address_).cookies("mine=2"));
   const std::vector<std::string> lines = testsupport::request_head_lines(request());
   EXPECT_EQ(lines.back(), "Cookie: mine=2");
   for (const std::string& line : lines) EXPECT_EQ(line.find("stored"), std::string::npos) << line;
@@ -124,7 +124,7 @@ TEST_F(ExchangeRequestTest, RequestCookiesKeepTheStoreOut) {
 
 TEST_F(ExchangeRequestTest, BlankRequestCookiesStillUseTheStore) {
   ASSERT_TRUE(inet_set_cookie("http://127.0.0.1", "stored", "1; path=/"));
-  run_worker(RecordSpec(address_).cookies("   "));
+  run_worker(RecordFields(address_).cookies("   "));
   // The store's line where the cookie engine writes it, and the caller's
   // blank line at the end of the completed headers.
   EXPECT_EQ(testsupport::request_head_lines(request()),
@@ -136,7 +136,7 @@ TEST_F(ExchangeRequestTest, BlankRequestCookiesStillUseTheStore) {
 
 TEST_F(ExchangeRequestTest, RouteOverrideKeepsTheSiteName) {
   inet_set_route("wenda.pelquor.com:80:127.0.0.1:" + std::to_string(server_.port()));
-  const ExchangeRecord back = run_worker(RecordSpec("http://wenda.pelquor.com/q/1.html"));
+  const ExchangeRecord back = run_worker(RecordFields("http://wenda.pelquor.com/q/1.html"));
   EXPECT_EQ(back.slots[0].bytes(), "ok");
   const std::vector<std::string> lines = testsupport::request_head_lines(request());
   ASSERT_GE(lines.size(), 2u);
@@ -147,7 +147,7 @@ TEST_F(ExchangeRequestTest, RouteOverrideKeepsTheSiteName) {
 }
 
 TEST_F(ExchangeRequestTest, ProxyGetsTheAbsoluteAddress) {
-  const ExchangeRecord back = run_worker(RecordSpec("http://site.invalid/a?b=1").proxy("127.0.0.1:" + std::to_string(server_.port())));
+  const ExchangeRecord back = run_worker(RecordFields("http://site.invalid/a?b=1").proxy("127.0.0.1:" + std::to_string(server_.port())));
   EXPECT_EQ(back.slots[0].bytes(), "ok");
   const std::vector<std::string> lines = testsupport::request_head_lines(request());
   EXPECT_EQ(lines, (std::vector<std::string>{"GET http://site.invalid/a?b=1 HTTP/1.1",
@@ -167,7 +167,7 @@ TEST_F(ExchangeRequestTest, AddressBeginningWithHttpsInAnyCaseTalksTlsToPort443)
     SCOPED_TRACE(c.address);
     RawServer server(testsupport::http_response("HTTP/1.1 200 OK", {}, "ok"));
     inet_set_route(c.route_host + ":443:127.0.0.1:" + std::to_string(server.port()));
-    const ExchangeRecord back = run_worker(RecordSpec(c.address));
+    const ExchangeRecord back = run_worker(RecordFields(c.address));
     EXPECT_TRUE(back.slots[0].empty());
     ASSERT_TRUE(server.wait_for_closed(1, std::chrono::seconds(5)));
     const std::vector<std::string> seen = server.received();
@@ -179,7 +179,7 @@ TEST_F(ExchangeRequestTest, AddressBeginningWithHttpsInAnyCaseTalksTlsToPort443)
 
 TEST_F(ExchangeRequestTest, HttpsInsideTheQueryIsPlainHttp) {
   const std::string address = server_.url("/go?to=https://x.example/");
-  const ExchangeRecord back = run_worker(RecordSpec(address));
+  const ExchangeRecord back = run_worker(RecordFields(address));
   EXPECT_EQ(back.slots[0].bytes(), "ok");
   EXPECT_EQ(testsupport::request_head_lines(request()).front(),
             "GET /go?to=https://x.example/ HTTP/1.1");
@@ -189,7 +189,7 @@ TEST_F(ExchangeRequestTest, PathGoesOutAsWritten) {
   // GBK bytes, dot segments and a doubled slash are neither encoded nor
   // resolved.
   const std::string path = "/a/../b//q?word=\xd6\xd0\xce\xc4&x=%41";
-  run_worker(RecordSpec(server_.url(path)));
+  run_worker(RecordFields(server_.url(path)));
   EXPECT_EQ(testsupport::request_head_lines(request()).front(), "GET " + path + " HTTP/1.1");
 }
 
@@ -203,7 +203,7 @@ TEST_F(ExchangeRequestTest, AddressesThatCouldInjectAreNotRequested) {
   };
   for (const std::string& address : addresses) {
     SCOPED_TRACE(testing::PrintToString(address));
-    const ExchangeRecord back = run_worker(RecordSpec(address).cookies("k=v"));
+    const ExchangeRecord back = run_worker(RecordFields(address).cookies("k=v"));
     EXPECT_TRUE(back.slots[0].empty());
     // Nothing was sent, so slots 1 and 5 come back as they went in.
     EXPECT_EQ(back.slots[1].bytes(), "GET");
@@ -216,7 +216,7 @@ TEST_F(ExchangeRequestTest, AddressesThatCouldInjectAreNotRequested) {
 TEST_F(ExchangeRequestTest, LineBreaksInsideHeaderTextsMakeNoSecondRequest) {
   // Request cookies and extra headers are the caller's header text; a line
   // break there can start another header line but never another request.
-  run_worker(RecordSpec(address_).extra_headers("X-A: 1\r\n\r\nGET /second HTTP/1.1\r\n").cookies("a=1\r\n\r\nGET /third HTTP/1.1"));
+  run_worker(RecordFields(address_).extra_headers("X-A: 1\r\n\r\nGET /second HTTP/1.1\r\n").cookies("a=1\r\n\r\nGET /third HTTP/1.1"));
   const std::string seen = request();
   EXPECT_EQ(seen.find("GET /second"), std::string::npos);
   EXPECT_EQ(seen.find("GET /third"), std::string::npos);

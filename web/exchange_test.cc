@@ -19,7 +19,7 @@ namespace {
 
 using testsupport::HttpServer;
 using testsupport::RawServer;
-using webtest::RecordSpec;
+using webtest::RecordFields;
 using webtest::run_worker;
 
 struct CookieWriteSeen {
@@ -61,7 +61,7 @@ class ExchangeTest : public webtest::WebTest {
 
 TEST_F(ExchangeTest, BodyHeadersAndUntouchedSlots) {
   ExchangeRecord back = run_worker(
-      RecordSpec(server_.url("/hello")).proxy("").extra_headers("X-A: 1\r\n").post_data("p"));
+      RecordFields(server_.url("/hello")).proxy("").extra_headers("X-A: 1\r\n").post_data("p"));
   EXPECT_EQ(back.slots[0].bytes(), "hello");
   EXPECT_TRUE(back.slots[1].empty());  // no cookie set
   EXPECT_EQ(back.slots[3].bytes(), "X-A: 1\r\n");  // the defaults are not written back
@@ -74,28 +74,28 @@ TEST_F(ExchangeTest, BodyHeadersAndUntouchedSlots) {
 }
 
 TEST_F(ExchangeTest, ErrorPagesArePages) {
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/status?code=404")));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/status?code=404")));
   EXPECT_EQ(back.slots[0].bytes(), "status 404");
   EXPECT_EQ(back.slots[5].bytes().rfind("HTTP/1.1 404", 0), 0u);
 }
 
 TEST_F(ExchangeTest, RedirectsFollowedOrNot) {
-  const ExchangeRecord followed = run_worker(RecordSpec(server_.url("/chain?n=3")));
+  const ExchangeRecord followed = run_worker(RecordFields(server_.url("/chain?n=3")));
   EXPECT_EQ(followed.slots[0].bytes(), "end");
   EXPECT_EQ(followed.slots[5].bytes().rfind("HTTP/1.1 200", 0), 0u);  // the final response's
 
-  const ExchangeRecord kept = run_worker(RecordSpec(server_.url("/chain?n=3")).redirects(false));
+  const ExchangeRecord kept = run_worker(RecordFields(server_.url("/chain?n=3")).redirects(false));
   EXPECT_EQ(kept.slots[5].bytes().rfind("HTTP/1.1 302", 0), 0u);
   EXPECT_NE(kept.slots[5].bytes().find("Location: /chain?n=2\r\n"), std::string::npos);
 
   // Any text but "真" means no redirects.
-  ExchangeRecord odd = webtest::make_record(RecordSpec(server_.url("/chain?n=1")));
+  ExchangeRecord odd = webtest::make_record(RecordFields(server_.url("/chain?n=1")));
   odd.slots[6] = ByteString(std::string("true"));
   EXPECT_EQ(run_worker(odd).slots[5].bytes().rfind("HTTP/1.1 302", 0), 0u);
 }
 
 TEST_F(ExchangeTest, RedirectLoopEndsAfterTenRedirects) {
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/loop")));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/loop")));
   EXPECT_TRUE(back.slots[0].empty());
   EXPECT_EQ(server_.requests_seen(), 11);  // the first request and ten redirects
 }
@@ -110,7 +110,7 @@ TEST_F(ExchangeTest, TwoCookieLinesAreSummedUpAndStored) {
     });
   });
   CookieWrites writes;
-  const ExchangeRecord back = run_worker(RecordSpec(server.url("/two")));
+  const ExchangeRecord back = run_worker(RecordFields(server.url("/two")));
   EXPECT_EQ(back.slots[1].bytes(), "a=1;b=2;;");
   const std::vector<CookieWriteSeen> want = {
       {"http://127.0.0.1", "a", "1; path=/"},
@@ -121,8 +121,8 @@ TEST_F(ExchangeTest, TwoCookieLinesAreSummedUpAndStored) {
 }
 
 TEST_F(ExchangeTest, StoredCookiesGoWithTheNextRequestUnlessItBringsItsOwn) {
-  run_worker(RecordSpec(server_.url("/cookies?n=2")));
-  const std::string with_store = run_worker(RecordSpec(server_.url("/echo"))).slots[0].bytes();
+  run_worker(RecordFields(server_.url("/cookies?n=2")));
+  const std::string with_store = run_worker(RecordFields(server_.url("/echo"))).slots[0].bytes();
   const std::size_t line = with_store.find("\nCookie: ");
   ASSERT_NE(line, std::string::npos) << with_store;
   const std::string cookie_line = with_store.substr(line + 1, with_store.find('\n', line + 1) - line - 1);
@@ -130,7 +130,7 @@ TEST_F(ExchangeTest, StoredCookiesGoWithTheNextRequestUnlessItBringsItsOwn) {
       << cookie_line;
 
   const std::string own =
-      run_worker(RecordSpec(server_.url("/echo")).cookies("mine=1")).slots[0].bytes();
+      run_worker(RecordFields(server_.url("/echo")).cookies("mine=1")).slots[0].bytes();
   EXPECT_NE(own.find("Cookie: mine=1\n"), std::string::npos) << own;
   EXPECT_EQ(own.find("c0=v0"), std::string::npos) << own;
 }
@@ -139,14 +139,14 @@ TEST_F(ExchangeTest, OwnRequestCookiesKeepTheTransferFromUpdatingTheStore) {
   // The transfer itself leaves the store alone; the cookie lines of the
   // response are still written into it one by one afterwards.
   CookieWrites writes;
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/cookies?n=1")).cookies("k=v"));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/cookies?n=1")).cookies("k=v"));
   EXPECT_EQ(back.slots[1].bytes(), "c0=v0;");
   EXPECT_EQ(writes.writes().size(), 1u);
   EXPECT_EQ(inet_get_cookie("http://127.0.0.1/").str(), "c0=v0");
 }
 
 TEST_F(ExchangeTest, HeadersBeyond2048BytesKeepTheirCookies) {
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/long-headers?bytes=5000")));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/long-headers?bytes=5000")));
   EXPECT_EQ(back.slots[0].bytes(), "long");
   EXPECT_GT(back.slots[5].size(), 5000u);
   EXPECT_EQ(back.slots[1].bytes(), "long=1;");
@@ -157,7 +157,7 @@ TEST_F(ExchangeTest, UnreachableHostGivesEmptySlots) {
   CookieWrites writes;
   const int port = testsupport::unused_loopback_port();
   const ExchangeRecord back =
-      run_worker(RecordSpec(testsupport::loopback_url(port, "/x")).cookies("k=v"));
+      run_worker(RecordFields(testsupport::loopback_url(port, "/x")).cookies("k=v"));
   EXPECT_TRUE(back.slots[0].empty());
   EXPECT_TRUE(back.slots[1].empty());
   EXPECT_TRUE(back.slots[5].empty());
@@ -165,7 +165,7 @@ TEST_F(ExchangeTest, UnreachableHostGivesEmptySlots) {
 }
 
 TEST_F(ExchangeTest, TransferBrokenOffKeepsWhatArrived) {
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/broken?bytes=3000")));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/broken?bytes=3000")));
   EXPECT_EQ(back.slots[0].bytes(), std::string(3000, 'x'));
   EXPECT_EQ(back.slots[5].bytes().rfind("HTTP/1.1 200", 0), 0u);
 }
@@ -174,7 +174,7 @@ TEST_F(ExchangeTest, BodyStopsAt64MiB) {
   constexpr std::size_t kCap = std::size_t{64} << 20;
   // 100 MiB announced; an endless body goes through the same cap (see the
   // result-page GET's tests).
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/big?bytes=104857600")));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/big?bytes=104857600")));
   EXPECT_EQ(back.slots[0].size(), kCap);
   EXPECT_EQ(back.slots[0].bytes().find_first_not_of('x'), std::string::npos);
   EXPECT_EQ(back.slots[5].bytes().rfind("HTTP/1.1 200", 0), 0u);
@@ -187,7 +187,7 @@ std::string cookie_series(int n) {
 }
 
 TEST_F(ExchangeTest, TenThousandCookieLinesAreAllTaken) {
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/cookies?n=10000")));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/cookies?n=10000")));
   EXPECT_EQ(back.slots[0].bytes(), "cookies");
   EXPECT_EQ(back.slots[1].bytes(), cookie_series(10000));
 }
@@ -195,7 +195,7 @@ TEST_F(ExchangeTest, TenThousandCookieLinesAreAllTaken) {
 TEST_F(ExchangeTest, HeaderBlockBeyondLibcurlsLimitEndsTheTransfer) {
   // libcurl refuses a response head above 300 KiB; what arrived until then
   // still counts.
-  const ExchangeRecord back = run_worker(RecordSpec(server_.url("/cookies?n=40000")));
+  const ExchangeRecord back = run_worker(RecordFields(server_.url("/cookies?n=40000")));
   EXPECT_TRUE(back.slots[0].empty());
   const std::string& summary = back.slots[1].bytes();
   const auto taken = static_cast<int>(std::count(summary.begin(), summary.end(), ';'));
@@ -207,13 +207,13 @@ TEST_F(ExchangeTest, HeaderBlockBeyondLibcurlsLimitEndsTheTransfer) {
 TEST_F(ExchangeTest, NulBytesInTheBodyAreKept) {
   const std::string body("a\0b\0", 4);
   RawServer raw(testsupport::http_response("HTTP/1.1 200 OK", {}, body));
-  EXPECT_EQ(run_worker(RecordSpec(raw.url("/"))).slots[0].bytes(), body);
+  EXPECT_EQ(run_worker(RecordFields(raw.url("/"))).slots[0].bytes(), body);
 }
 
 TEST_F(ExchangeTest, AbortFlagEndsATransferInFlight) {
   // Without the flag this exchange would wait 5 s and bring back "slow".
   HandoffStream stream;
-  ASSERT_TRUE(stream.write_record(webtest::make_record(RecordSpec(server_.url("/slow?ms=5000")))));
+  ASSERT_TRUE(stream.write_record(webtest::make_record(RecordFields(server_.url("/slow?ms=5000")))));
   std::thread stopper([&stream] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     stream.abort = true;

@@ -11,15 +11,15 @@
 namespace qm::webtest {
 
 // The record the timed fetch would pack for these values:
-// RecordSpec(address).method("POST").post_data("a=1").
-struct RecordSpec {
-  explicit RecordSpec(std::string address_in) : address_(std::move(address_in)) {}
-  RecordSpec& method(std::string v) { return set(method_, std::move(v)); }
-  RecordSpec& proxy(std::string v) { return set(proxy_, std::move(v)); }
-  RecordSpec& extra_headers(std::string v) { return set(extra_headers_, std::move(v)); }
-  RecordSpec& post_data(std::string v) { return set(post_data_, std::move(v)); }
-  RecordSpec& cookies(std::string v) { return set(cookies_, std::move(v)); }
-  RecordSpec& redirects(bool v) {
+// RecordFields(address).method("POST").post_data("a=1").
+struct RecordFields {
+  explicit RecordFields(std::string address_in) : address_(std::move(address_in)) {}
+  RecordFields& method(std::string v) { return set(method_, std::move(v)); }
+  RecordFields& proxy(std::string v) { return set(proxy_, std::move(v)); }
+  RecordFields& extra_headers(std::string v) { return set(extra_headers_, std::move(v)); }
+  RecordFields& post_data(std::string v) { return set(post_data_, std::move(v)); }
+  RecordFields& cookies(std::string v) { return set(cookies_, std::move(v)); }
+  RecordFields& redirects(bool v) {
     redirects_ = v;
     return *this;
   }
@@ -33,21 +33,21 @@ struct RecordSpec {
   bool redirects_ = true;
 
  private:
-  RecordSpec& set(std::string& field, std::string v) {
+  RecordFields& set(std::string& field, std::string v) {
     field = std::move(v);
     return *this;
   }
 };
 
-inline ExchangeRecord make_record(const RecordSpec& spec) {
+inline ExchangeRecord make_record(const RecordFields& fields) {
   ExchangeRecord record;
-  record.slots[0] = ByteString(spec.address_);
-  record.slots[1] = ByteString(spec.method_);
-  record.slots[2] = ByteString(spec.proxy_);
-  record.slots[3] = ByteString(spec.extra_headers_);
-  record.slots[4] = ByteString(spec.post_data_);
-  record.slots[5] = ByteString(spec.cookies_);
-  record.slots[6] = ByteString(gbk_from_utf8(spec.redirects_ ? "真" : "假"));
+  record.slots[0] = ByteString(fields.address_);
+  record.slots[1] = ByteString(fields.method_);
+  record.slots[2] = ByteString(fields.proxy_);
+  record.slots[3] = ByteString(fields.extra_headers_);
+  record.slots[4] = ByteString(fields.post_data_);
+  record.slots[5] = ByteString(fields.cookies_);
+  record.slots[6] = ByteString(gbk_from_utf8(fields.redirects_ ? "真" : "假"));
   return record;
 }
 
@@ -63,7 +63,7 @@ inline ExchangeRecord run_worker(const ExchangeRecord& record) {
   return back.value_or(ExchangeRecord{});
 }
 
-inline ExchangeRecord run_worker(const RecordSpec& spec) { return run_worker(make_record(spec)); }
+inline ExchangeRecord run_worker(const RecordFields& fields) { return run_worker(make_record(fields)); }
 
 // Every test starts from an empty store and no route override.
 class WebTest : public ::testing::Test {
