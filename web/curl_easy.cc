@@ -1,13 +1,10 @@
 #include "web/curl_easy.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdint>
 #include <limits>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "text/text.h"
 #include "web/inet_internal.h"
@@ -165,62 +162,6 @@ int Exchange::on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_o
 
 std::chrono::milliseconds worker_limit(std::chrono::milliseconds timeout) {
   return clamp_timeout(timeout) + std::chrono::seconds(1);
-}
-
-// ---- Waiting for a worker --------------------------------------------------
-
-namespace {
-
-// What the waiting caller and its worker share. Once `abandoned` is set the
-// worker no longer touches the event pump, which may be gone by then.
-struct Completion {
-  std::atomic<bool> done{false};
-  std::mutex mutex;
-  bool abandoned = false;
-};
-
-}  // namespace
-
-bool run_timed(std::function<void()> job, std::atomic<bool>* abort,
-               std::chrono::milliseconds timeout) {
-  auto completion = std::make_shared<Completion>();
-  std::thread worker;
-  try {
-    worker = std::thread([completion, job = std::move(job)] {
-      job();
-      completion->done.store(true, std::memory_order_release);
-      std::lock_guard<std::mutex> lock(completion->mutex);
-      if (!completion->abandoned) event_pump().notify();
-    });
-  } catch (const std::system_error&) {
-    // No thread: nothing can end in time; the wait below runs out.
-  }
-  const auto deadline = std::chrono::steady_clock::now() + clamp_timeout(timeout);
-  const auto finished = [&completion] { return completion->done.load(std::memory_order_acquire); };
-  bool in_time = false;
-  for (;;) {
-    event_pump().wait_until(finished, deadline);
-    // The deadline decides first: at or past it the job is late, whether it
-    // has ended meanwhile or not.
-    if (std::chrono::steady_clock::now() >= deadline) break;
-    if (finished()) {
-      in_time = true;
-      break;
-    }
-  }
-  {
-    std::lock_guard<std::mutex> lock(completion->mutex);
-    completion->abandoned = true;
-  }
-  if (worker.joinable()) {
-    if (in_time) {
-      worker.join();  // it has done its work; only its return is left
-    } else {
-      if (abort != nullptr) abort->store(true);
-      worker.detach();
-    }
-  }
-  return in_time;
 }
 
 }  // namespace inet

@@ -117,12 +117,12 @@ std::chrono::milliseconds clamp_timeout(std::chrono::milliseconds timeout);
 // limits, decides a late exchange (the abort flag then ends the worker).
 std::chrono::milliseconds worker_limit(std::chrono::milliseconds timeout);
 
-// Runs `job` on a thread of its own and waits for it through the installed
-// event pump, dispatching events, until it ends or `timeout` (from the
-// thread's start) has passed. Every wait is for the time that is left.
-// Returns true when the job ended in time; once the time-out has passed the
+// Runs `job` on a worker thread (one kept from an earlier job, or a new one)
+// and waits for it through the installed event pump, dispatching events,
+// until it ends or `timeout` (from the call) has passed. Every wait is for
+// the time that is left. Returns true when the job ended in time; once the time-out has passed the
 // answer is false even if the job ended meanwhile. On false, `*abort` is set
-// and the thread is left to finish on its own: whatever the job writes must
+// and the job is left to finish on its own: whatever the job writes must
 // live in state the job itself owns (shared_ptr), and the caller must not
 // read it. The job never touches the event pump after this returns.
 bool run_timed(std::function<void()> job, std::atomic<bool>* abort,
