@@ -129,7 +129,7 @@ struct Target {
   std::string path;  // begins with "/"
 };
 
-std::optional<Target> parse_target(const Text& url) {
+std::optional<Target> parse_target_afresh(const Text& url) {
   std::unique_ptr<CURLU, UrlCleanup> parsed(curl_url());
   if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
                               CURLU_DEFAULT_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
@@ -152,6 +152,42 @@ std::optional<Target> parse_target(const Text& url) {
   target.path = part(CURLUPART_PATH).value_or("/");
   if (target.path.empty() || target.path.front() != '/') target.path = "/";
   return target;
+}
+
+// Parsing an address costs as much as the rest of a store call, and the
+// calls of a run name one site over and over: each thread keeps its last.
+std::optional<Target> parse_target(const Text& url) {
+  struct Last {
+    std::string url;
+    std::optional<Target> target;
+    bool valid = false;
+  };
+  thread_local Last last;
+  if (!last.valid || last.url != url.view()) {
+    last.valid = false;
+    last.target = parse_target_afresh(url);
+    last.url = url.str();
+    last.valid = true;
+  }
+  return last.target;
+}
+
+// curl_getdate, with each thread's last answer kept: deleting writes the
+// same expiry text every time.
+time_t parse_date(std::string_view text) {
+  struct Last {
+    std::string text;
+    time_t when = -1;
+    bool valid = false;
+  };
+  thread_local Last last;
+  if (!last.valid || last.text != text) {
+    last.valid = false;
+    last.text = std::string(text);
+    last.when = curl_getdate(last.text.c_str(), nullptr);
+    last.valid = true;
+  }
+  return last.when;
 }
 
 // Whether `host` lies in `domain` (ASCII case ignored): the domain itself or
@@ -393,8 +429,7 @@ std::optional<CookieWrite> parse_cookie_write(const Text& url, const Text& name,
       } else if (iequals(key, "path")) {
         if (value.starts_with('/')) write.path = std::string(value);
       } else if (iequals(key, "expires")) {
-        const std::string date(value);
-        const time_t when = curl_getdate(date.c_str(), nullptr);
+        const time_t when = parse_date(value);
         if (when != -1) expires = static_cast<long long>(when);
       } else if (iequals(key, "max-age")) {
         const std::string digits(value);

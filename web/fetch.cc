@@ -48,8 +48,9 @@ ByteString web_fetch_page(const Text& address, std::optional<int> method,
   record.slots[3] = ByteString(extra_headers.value_or(Text()));
   record.slots[4] = post_data.value_or(ByteString());
   record.slots[5] = ByteString(cookies.value_or(Text()));
-  record.slots[6] = ByteString(allow_redirect.value_or(true) ? gbk_from_utf8("真")
-                                                              : gbk_from_utf8("假"));
+  static const Text yes = gbk_from_utf8("真");
+  static const Text no = gbk_from_utf8("假");
+  record.slots[6] = ByteString(allow_redirect.value_or(true) ? yes : no);
 
   // The stream is shared with the worker, so that a late worker still owns
   // what it writes into after the fetch has gone.
