@@ -1,14 +1,12 @@
 // Running a job on a worker thread while the caller waits through the event
 // pump.
 //
-// On the virtual machines this runs on, starting a thread costs about 50 µs
-// and waking a sleeping one tens of µs: as much as a whole loopback
-// exchange. So finished workers are kept for the next job, and both sides
-// poll for a short while before they sleep: a worker for its next job, the
-// caller for its job's end. With a single processor polling only delays the
-// thread it waits for, so then nobody polls.
+// Starting a thread costs about 50 µs on the virtual machines this runs on,
+// as much as a whole loopback exchange, so finished workers are kept for the
+// next job. (Polling instead of sleeping, on either side, was measured too:
+// against a site on the same machine it slowed a run down, since the poller
+// takes a processor from the worker and the site.)
 
-#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -25,36 +23,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a finished worker polls for its next job, and how long a caller
-// polls for its job's end, before sleeping.
-constexpr std::chrono::microseconds kWorkerPoll{500};
-constexpr std::chrono::microseconds kCallerPoll{1000};
 // At most this many finished workers wait for jobs; any further one ends.
 constexpr int kIdleWorkers = 2;
-
-bool polling_helps() {
-  static const bool helps = std::thread::hardware_concurrency() > 1;
-  return helps;
-}
-
-void relax() noexcept {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#else
-  std::this_thread::yield();
-#endif
-}
-
-// Polls `ready` until it is true or `limit` has passed; true when it is.
-template <typename Ready>
-bool poll_for(Ready ready, Clock::time_point limit) {
-  if (!polling_helps()) return ready();
-  for (;;) {
-    if (ready()) return true;
-    if (Clock::now() >= limit) return false;
-    for (int i = 0; i < 16; ++i) relax();
-  }
-}
 
 // One job for a worker: `work`, then `finish`, which tells the waiting
 // caller. The worker lets go of what `work` holds and enlists for the next
@@ -81,7 +51,6 @@ class Workers {
       if (waiting_ > 0) {
         --waiting_;
         tasks_.push_back(std::move(task));
-        queued_.store(tasks_.size(), std::memory_order_release);
         handed_over = true;
       }
     }
@@ -106,13 +75,10 @@ class Workers {
       task.finish();
       task.finish = nullptr;
       if (!kept) return;
-      poll_for([this] { return queued_.load(std::memory_order_acquire) > 0; },
-               Clock::now() + kWorkerPoll);
       std::unique_lock lock(mutex_);
       ready_.wait(lock, [this] { return !tasks_.empty(); });
       task = std::move(tasks_.front());
       tasks_.pop_front();
-      queued_.store(tasks_.size(), std::memory_order_release);
     }
   }
 
@@ -128,7 +94,6 @@ class Workers {
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<Task> tasks_;
-  std::atomic<std::size_t> queued_{0};  // tasks_.size(), for polling without the lock
   int waiting_ = 0;
 };
 
@@ -159,18 +124,14 @@ bool run_timed(std::function<void()> job, std::atomic<bool>* abort,
                             }});
   const auto finished = [&completion] { return completion->done.load(std::memory_order_acquire); };
   bool in_time = false;
-  if (poll_for(finished, std::min(deadline, Clock::now() + kCallerPoll))) {
-    in_time = Clock::now() < deadline;
-  } else {
-    for (;;) {
-      event_pump().wait_until(finished, deadline);
-      // The deadline decides first: at or past it the job is late, whether
-      // it has ended meanwhile or not.
-      if (Clock::now() >= deadline) break;
-      if (finished()) {
-        in_time = true;
-        break;
-      }
+  for (;;) {
+    event_pump().wait_until(finished, deadline);
+    // The deadline decides first: at or past it the job is late, whether it
+    // has ended meanwhile or not.
+    if (Clock::now() >= deadline) break;
+    if (finished()) {
+      in_time = true;
+      break;
     }
   }
   std::lock_guard<std::mutex> lock(completion->mutex);
