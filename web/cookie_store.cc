@@ -306,9 +306,12 @@ class DomainTally {
     recount(write.domain, d);
     d.checked = now;
     d.full = d.keys.size() >= kMaxCookiesPerDomain;
+    // Counting starts afresh from the listing, also when the write only
+    // replaces a cookie: otherwise every later write would list the store.
+    d.writes = d.keys.size();
     if (d.keys.contains(key)) return true;
     if (d.full) return false;
-    d.writes = d.keys.size() + 1;
+    ++d.writes;
     return true;
   }
   void deleted(const CookieWrite& write) {
