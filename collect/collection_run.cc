@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
-#include <string_view>
 
 #include <curl/curl.h>
 
@@ -48,18 +47,6 @@ Text percent_encode(const Text& bytes) {
 
 void clear_site_cookies() { cookie_clear_site(SITE_HOST); }
 
-// Whether `id` can stand in an address: a blank or control byte would end
-// the request line. Such a link is no question; the client would refuse it
-// anyway, after a worker thread's start, which a page of 100,000 such links
-// turns into half a minute.
-bool requestable_id(const Text& id) {
-  const std::string_view bytes = id.view();
-  return std::none_of(bytes.begin(), bytes.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= 0x20 || byte == 0x7F;
-  });
-}
-
 // One question: fetch, filter, cut the title, list it. Cookies are cleared
 // afterwards whatever became of it; `store_cleared` says that the step
 // before was a question's, which left the store cleared, and nothing has
@@ -67,7 +54,9 @@ bool requestable_id(const Text& id) {
 void question_step(RunWindow& window, const Text& id, const RunLimits& limits,
                    bool store_cleared) {
   const RunTexts& t = run_texts();
-  if (!requestable_id(id)) {
+  // A link whose identifier would end the request line is no question; the
+  // client would refuse it too, but only after handing it to a worker.
+  if (!inet_address_is_requestable(id.view())) {
     if (!store_cleared) clear_site_cookies();
     return;
   }

@@ -154,40 +154,34 @@ std::optional<Target> parse_target_afresh(const Text& url) {
   return target;
 }
 
-// Parsing an address costs as much as the rest of a store call, and the
-// calls of a run name one site over and over: each thread keeps its last.
-std::optional<Target> parse_target(const Text& url) {
-  struct Last {
-    std::string url;
-    std::optional<Target> target;
-    bool valid = false;
-  };
-  thread_local Last last;
-  if (!last.valid || last.url != url.view()) {
-    last.valid = false;
-    last.target = parse_target_afresh(url);
-    last.url = url.str();
-    last.valid = true;
+// Each thread's last key and answer of one lookup. Parsing an address with
+// libcurl and a date with curl_getdate cost as much as the rest of a store
+// call, and the calls of a run name one site and one deletion date over and
+// over.
+template <typename Value>
+struct LastLookup {
+  std::optional<std::string> key;
+  Value value{};
+
+  template <typename Compute>
+  const Value& get(std::string_view wanted, Compute compute) {
+    if (key != wanted) {
+      key.reset();  // no key while the answer is replaced
+      value = compute();
+      key = std::string(wanted);
+    }
+    return value;
   }
-  return last.target;
+};
+
+std::optional<Target> parse_target(const Text& url) {
+  thread_local LastLookup<std::optional<Target>> last;
+  return last.get(url.view(), [&url] { return parse_target_afresh(url); });
 }
 
-// curl_getdate, with each thread's last answer kept: deleting writes the
-// same expiry text every time.
 time_t parse_date(std::string_view text) {
-  struct Last {
-    std::string text;
-    time_t when = -1;
-    bool valid = false;
-  };
-  thread_local Last last;
-  if (!last.valid || last.text != text) {
-    last.valid = false;
-    last.text = std::string(text);
-    last.when = curl_getdate(last.text.c_str(), nullptr);
-    last.valid = true;
-  }
-  return last.when;
+  thread_local LastLookup<time_t> last;
+  return last.get(text, [text] { return curl_getdate(std::string(text).c_str(), nullptr); });
 }
 
 // Whether `host` lies in `domain` (ASCII case ignored): the domain itself or

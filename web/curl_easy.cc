@@ -31,6 +31,13 @@ void inet_set_route(const std::string& connect_to) {
   route_text() = connect_to;
 }
 
+bool inet_address_is_requestable(std::string_view address) {
+  return std::none_of(address.begin(), address.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F;
+  });
+}
+
 namespace inet {
 
 bool slist_append(SlistPtr& list, const std::string& line) {
@@ -39,13 +46,6 @@ bool slist_append(SlistPtr& list, const std::string& line) {
   (void)list.release();  // the same list, now one entry longer
   list.reset(grown);
   return true;
-}
-
-bool address_is_requestable(std::string_view address) {
-  return std::none_of(address.begin(), address.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= 0x20 || byte == 0x7F;
-  });
 }
 
 std::string route_override() {

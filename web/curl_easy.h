@@ -37,10 +37,6 @@ using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 // stays as it was.
 bool slist_append(SlistPtr& list, const std::string& line);
 
-// Whether an address may be requested at all: it holds no byte at or below
-// the space and no DEL, so nothing in it can end a request line or a header.
-bool address_is_requestable(std::string_view address);
-
 // The route override ("HOST:PORT:ADDRESS:PORT", empty: none) as last set.
 std::string route_override();
 

@@ -163,8 +163,8 @@ bool is_token(const Text& method) {
 // them, then the path. Empty when libcurl would read another host or port
 // out of it (a host holding "@", "?" or similar is not a host name).
 std::string exchange_url(bool secure, const Text& host, int port, const Text& path) {
-  if (host.empty() || !inet::address_is_requestable(host.view()) ||
-      !inet::address_is_requestable(path.view()) || port < 1 || port > 65535) {
+  if (host.empty() || !inet_address_is_requestable(host.view()) ||
+      !inet_address_is_requestable(path.view()) || port < 1 || port > 65535) {
     return {};
   }
   const std::string url = std::string(secure ? "https://" : "http://") + host.str() + ":" +
@@ -215,8 +215,8 @@ Outcome exchange(const ExchangeRecord& record, const std::atomic<bool>& abort,
                ".NET CLR 3.0.04506.648; .NET CLR 3.5.21022)";
   if (occurs(extra, "User-Agent:")) agent = text_trim(text_between(extra, "User-Agent:", "\r\n"));
 
-  if (!inet::address_is_requestable(address.view()) ||
-      !inet::address_is_requestable(proxy.view()) || !is_token(method)) {
+  if (!inet_address_is_requestable(address.view()) ||
+      !inet_address_is_requestable(proxy.view()) || !is_token(method)) {
     return outcome;
   }
   const std::string url = exchange_url(secure, host, port, path);

@@ -49,7 +49,7 @@ void plain_get(PlainGet& get, std::chrono::milliseconds time_limit) {
 ByteString inet_get_plain(const Text& address, std::chrono::milliseconds timeout) {
   std::string_view url = address.view();
   url = url.substr(0, url.find('#'));  // the fragment is not sent
-  if (url.empty() || !inet::address_is_requestable(url)) return {};
+  if (url.empty() || !inet_address_is_requestable(url)) return {};
   auto get = std::make_shared<PlainGet>();
   get->url = std::string(url);
   const std::chrono::milliseconds limit = inet::worker_limit(timeout);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "text/text.h"
 
@@ -66,6 +67,11 @@ std::string utf8_from_gbk(const Text& gbk);
 // --connect-to, "HOST:PORT:ADDRESS:PORT" (empty: none). Addresses, Host
 // headers and cookie domains stay those of the original host.
 void inet_set_route(const std::string& connect_to);
+
+// Whether an address may be requested at all: it holds no byte at or below
+// the space and no DEL, so nothing in it can end a request line or a header.
+// The client refuses any other address without starting a worker.
+bool inet_address_is_requestable(std::string_view address);
 
 // Result-page GET: HTTP/1.0, its own agent, Accept */*, never from a cache,
 // redirects followed (at most 10), the fragment not sent, cookies of the store
